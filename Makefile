@@ -1,0 +1,40 @@
+# fwpak's front door: build, test, demo, install, package.
+BUILD      ?= build
+ASAN_BUILD ?= build-asan
+PREFIX     ?= /usr/local
+JOBS       ?= 2
+CMAKE_FLAGS ?=
+
+.PHONY: all build deps test unit-test asan-test demo install clean
+
+all: build
+
+deps:
+	@scripts/install-deps
+
+$(BUILD)/Makefile:
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFWPAK_WERROR=ON \
+	    -DCMAKE_INSTALL_PREFIX=$(PREFIX) $(CMAKE_FLAGS)
+
+build: $(BUILD)/Makefile
+	cmake --build $(BUILD) -j $(JOBS)
+
+test: deps build
+	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+	$(MAKE) asan-test
+
+asan-test:
+	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DFWPAK_WERROR=ON -DFWPAK_SANITIZE=ON \
+	    -DCMAKE_CXX_COMPILER=clang++
+	cmake --build $(ASAN_BUILD) -j $(JOBS)
+	ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 \
+	    ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
+
+demo: deps build
+	@demo/run-demo $(BUILD)/fwpak
+
+install: build
+	DESTDIR=$(DESTDIR) cmake --install $(BUILD) --prefix $(PREFIX)
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD)

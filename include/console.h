@@ -1,0 +1,48 @@
+// Console messages, the one yes/no question, the event log and fatal lines.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+constexpr int MSG_LEN = 500;    // console messages and prompts
+constexpr int TEXT_LEN = 4096;  // log texts, paths and commands
+
+// The three 11-character log tags.
+extern const char LOG_INFO[];
+extern const char LOG_WARNING[];
+extern const char LOG_ERROR[];
+
+// Answer codes of nfwu_yesno.
+constexpr int ANSWER_YES = 0;
+constexpr int ANSWER_NO = 1;
+constexpr int ANSWER_QUIT = 2;
+constexpr int ANSWER_YES_ASK_NO_MORE = 3;
+
+extern char print_msg[MSG_LEN];
+extern FILE* pmstflint_fout;
+extern uint32_t log_mellanox_event_text;
+extern const char g_EventLogFile[];
+
+// Writes msg unchanged to standard output unless the run is silent, a discovery
+// or a replay run.
+void print_message(const char* msg);
+// Formats into print_msg (cut at its 500 bytes, never past them) and prints it.
+void print_messagef(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+// The question's text, copied into the caller's buffer of `size` bytes.
+void fw_version_message(char* vers_string, size_t size);
+// The 12 hexadecimal digits of a colon-form MAC address, in a static 13-byte text.
+char* format_mac(const char* pStrTok);
+
+int nfwu_yesno(const char* prompt, int def_ans, const char* yorn);
+
+void log_mellanox_event(FILE* pevent_file, const char* pevent_tag, const char* pextra_text);
+// Formats a log text (cut at 4096 bytes) and appends it to the event log.
+void log_eventf(const char* tag, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+void event_logging_on();
+void event_logging_off();
+// Opens "mstflint.log" for appending; a failure is fatal (status 1). `file` and
+// `line` name the place that asked, for the fatal line.
+void open_event_log(const char* file, int line);
+
+// Source file name without its directories, for the "%s,%d" ends of messages.
+#define FWPAK_SOURCE __FILE_NAME__

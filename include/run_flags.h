@@ -1,0 +1,32 @@
+// The run-flag word and the other process-wide settings of one run.
+#pragma once
+
+#include <cstdint>
+
+// Option bits, set only while the command line is parsed.
+constexpr int32_t FLAG_SHOW_CURRENT = 0x1;  // -c
+constexpr int32_t FLAG_SILENT = 0x2;        // -s
+constexpr int32_t FLAG_FORCE = 0x4;         // -f, -F
+constexpr int32_t FLAG_P = 0x8;             // -p
+constexpr int32_t FLAG_YES = 0x10;          // -y
+constexpr int32_t FLAG_DISCOVERY = 0x20;    // -d
+constexpr int32_t FLAG_REPLAY = 0x40;       // -u
+constexpr int32_t OPTION_BITS = 0x7f;
+
+// Run-status bits, set during the run and never cleared.
+constexpr int32_t FLAG_CANCELLED = 0x100;
+constexpr int32_t FLAG_BURN_FAILED = 0x200;
+constexpr int32_t FLAG_BURN_OK = 0x400;
+constexpr int32_t FLAG_STOP_ASKING = 0x800;
+constexpr int32_t FLAG_NOTICE_LOGGED = 0x1000;
+
+constexpr int SILENT_ON = 2;  // the only value of `silent` that is tested
+constexpr int PATH_LEN = 4096;
+
+extern int32_t g_iFlag;
+extern int32_t silent;
+extern char g_XMLDiscoveryReport[PATH_LEN];
+extern const char g_XMLDiscoveryReportDefault[];
+extern int32_t boot_mode_value;  // 1: burn with the installed flint
+extern int boot_value;           // result of the boot-mode check; nonzero: query with flint
+extern int32_t read_discovery;   // nonzero while a report is replayed

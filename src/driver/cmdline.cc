@@ -1,0 +1,217 @@
+// Start-up of every run: checks the argument vector, turns the options into run
+// flags, prints the banner and the Secure Boot line, refuses option sets that do
+// not go together, and runs exactly one mode.
+#include "driver/cmdline.h"
+
+#include <cstdio>
+#include <cstring>
+#include <unistd.h>
+
+#include "console.h"
+#include "driver/upgrade_run.h"
+#include "flash/boot_mode.h"
+#include "policy/installed_report.h"
+#include "report/report_reader.h"
+#include "report/report_writer.h"
+#include "run_flags.h"
+
+namespace {
+
+constexpr char BANNER_TITLE[] =
+    "Vornex Mellanox InfiniBand Online Firmware Upgrade Utility for Linux";
+constexpr int BANNER_RULE_WIDTH = 98;
+
+void rewrite_slash_form(char* arg, const char* const* forms) {
+    for (; *forms != nullptr; ++forms) {
+        if (strcmp(arg, *forms) == 0) {
+            arg[0] = '-';
+            return;
+        }
+    }
+}
+
+bool is_option_word(const char* arg) {
+    return strchr(arg, '-') != nullptr && strcmp(arg, "-") != 0;
+}
+
+int check_boot_setting_form(char** pargv) {
+    if (strstr(pargv[1], "eth") == nullptr || strcmp(pargv[2], "-bootenable") != 0)
+        return ARGV_USAGE_ERROR;
+    static const char* const settings[] = {"rom", "iscsi", "disabled"};
+    for (const char* s : settings) {
+        if (strcmp(pargv[3], s) == 0)
+            return ARGV_BOOT_SETTING;
+    }
+    return ARGV_USAGE_ERROR;
+}
+
+// Rules checked before the dispatch: option, and the options refused with it.
+struct ConflictRule {
+    int32_t option;
+    int32_t refused_with;
+};
+constexpr ConflictRule kRulesBeforeDispatch[] = {
+    {FLAG_SILENT, 0x39}, {FLAG_FORCE, 0x79}, {FLAG_YES, 0x6d}, {FLAG_P, 0x67}};
+
+int refuse_with_usage() {
+    usage();
+    return 1;
+}
+
+int dispatch() {
+    if ((g_iFlag & FLAG_SHOW_CURRENT) != 0) {
+        return (g_iFlag & 0x7e) != 0 ? refuse_with_usage() : show_current();
+    }
+    if ((g_iFlag & FLAG_DISCOVERY) != 0) {
+        return (g_iFlag & 0x5f) != 0 ? refuse_with_usage() : discover_HW();
+    }
+    if ((g_iFlag & FLAG_REPLAY) != 0) {
+        return (g_iFlag & 0x3d) != 0 ? refuse_with_usage() : read_discovery_report();
+    }
+    return fwupg();
+}
+
+// Writes the Secure Boot line; returns false when the run must end (status 1).
+bool report_boot_mode(int mode) {
+    switch (mode) {
+        case BOOT_SECURE_OFF:
+            printf("\nSecureBoot is disabled.\n");
+            return true;
+        case BOOT_SECURE_TOOLS_READY:
+            printf("\nSecureBoot is enabled.\n");
+            boot_mode_value = 1;
+            return true;
+        case BOOT_SECURE_TOOLS_MISSING:
+            printf(
+                "\nSecureBoot is enabled. mst and flint tools are not available/installed for "
+                "firmware flash.\n");
+            return false;
+        default:
+            printf("\nUnable to determine the boot mode\n");
+            return false;
+    }
+}
+
+}  // namespace
+
+int verify_cmd_line_options(int32_t argc, char** pargv) {
+    static const char* const first_forms[] = {"/d", "/u", "/s", "/F", nullptr};
+    static const char* const first_forms_of_three[] = {"/d", "/u", "/s", nullptr};
+    static const char* const second_forms[] = {"/F", nullptr};
+
+    switch (argc) {
+        case 1:
+            return ARGV_OK;
+        case 2:
+            rewrite_slash_form(pargv[1], first_forms);
+            if (!is_option_word(pargv[1]))
+                return ARGV_USAGE_ERROR;
+            snprintf(g_XMLDiscoveryReport, sizeof g_XMLDiscoveryReport, "%s",
+                     g_XMLDiscoveryReportDefault);
+            return ARGV_OK;
+        case 3:
+            rewrite_slash_form(pargv[1], first_forms_of_three);
+            rewrite_slash_form(pargv[2], second_forms);
+            if (!is_option_word(pargv[1]))
+                return ARGV_USAGE_ERROR;
+            // A path that does not fit the 4096-byte buffer is refused, never cut:
+            // a cut path would name some other file.
+            if (strlen(pargv[2]) >= sizeof g_XMLDiscoveryReport)
+                return ARGV_USAGE_ERROR;
+            snprintf(g_XMLDiscoveryReport, sizeof g_XMLDiscoveryReport, "%s", pargv[2]);
+            return ARGV_OK;
+        case 4:
+            return check_boot_setting_form(pargv);
+        default:
+            return ARGV_USAGE_ERROR;
+    }
+}
+
+void usage() {
+    print_message("USAGE: fwpak [ -s ] [ -s [ -F ] ] [ -s [ -f ] ] [ -y ] [ -d ] [ -c ] [ -h ]\n");
+    print_message("\t With no option, interactively upgrade firmware. \n");
+    print_message("\t -s  Silently upgrade firmware.\n");
+    print_message("\t -y  Assume default repsonse for all prompts.\n");
+    print_message("\t -d  Generates NIC Discovery xml file for currently installed version.\n");
+    print_message("\t -c  Display currently installed firmware information.\n");
+    print_message("\t -h  Display this help menu.\n");
+}
+
+int parse_cmd_line_options(int32_t argc, char** pargv) {
+    optind = 0;  // full re-initialisation, so a second parse starts afresh
+    int opt;
+    while ((opt = getopt(argc, pargv, "hcsFfipydu:")) != -1) {
+        switch (opt) {
+            case 'c':
+                g_iFlag |= FLAG_SHOW_CURRENT;
+                break;
+            case 's':
+                g_iFlag |= FLAG_SILENT;
+                silent = SILENT_ON;
+                break;
+            case 'F':
+            case 'f':
+                g_iFlag |= FLAG_FORCE;
+                break;
+            case 'p':
+                g_iFlag |= FLAG_P;
+                break;
+            case 'y':
+                g_iFlag |= FLAG_YES;
+                break;
+            case 'd':
+                g_iFlag |= FLAG_DISCOVERY;
+                break;
+            case 'u':
+                g_iFlag |= FLAG_REPLAY;
+                break;
+            case 'h':
+                usage();
+                return 1;
+            // 'i' is in the option string but has no meaning: an option that does
+            // nothing is refused rather than silently accepted.
+            case 'i':
+            default:
+                print_messagef("Unknown command line option: %c\n", opt);
+                usage();
+                return 1;
+        }
+    }
+    return -1;
+}
+
+void print_banner() {
+    char rule[BANNER_RULE_WIDTH + 1];
+    memset(rule, '#', BANNER_RULE_WIDTH);
+    rule[BANNER_RULE_WIDTH] = '\0';
+    printf("\n%s\n%s\n%s\n\n", rule, BANNER_TITLE, rule);
+}
+
+bool options_conflict_before_dispatch(int32_t flags) {
+    for (const ConflictRule& rule : kRulesBeforeDispatch) {
+        if ((flags & rule.option) != 0 && (flags & rule.refused_with) != 0)
+            return true;
+    }
+    return false;
+}
+
+int fwpak_main(int32_t argc, char** pargv) {
+    int rc = verify_cmd_line_options(argc, pargv);
+    if (rc == ARGV_USAGE_ERROR)
+        return refuse_with_usage();
+    if (rc == ARGV_BOOT_SETTING)
+        return 0;
+
+    int status = parse_cmd_line_options(argc, pargv);
+    if (status >= 0)
+        return status;
+
+    print_banner();
+    fflush(stdout);
+    if (!report_boot_mode(get_boot_mode()))
+        return 1;
+    fflush(stdout);
+    if (options_conflict_before_dispatch(g_iFlag))
+        return refuse_with_usage();
+    return dispatch();
+}

@@ -1,0 +1,44 @@
+// The platform layer for outside programs: every shell command, read pipe and
+// child process of the program starts here, so nothing else spawns anything.
+#pragma once
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+struct PipeCloser {
+    void operator()(FILE* f) const {
+        if (f != nullptr)
+            pclose(f);
+    }
+};
+using ReadPipe = std::unique_ptr<FILE, PipeCloser>;
+
+// Echoes "%s \n" with the command to standard output (in every mode), runs it
+// through the shell and returns the shell's exit code: 127 for a command the shell
+// cannot find, 255 when no shell could be started, 128+N for a shell killed by
+// signal N (so that a killed command never reads as success).
+int do_command(const char* command);
+
+// Runs a command through the shell without echo. Returns -1 when it cannot be run
+// at all, otherwise the exit code as do_command reports it.
+int run_shell(const char* command);
+
+// Opens a read pipe on a shell command; null when the pipe cannot be opened.
+ReadPipe open_read_pipe(const char* command);
+
+// Outcome of a program run directly (no shell) in a child process.
+struct ToolRun {
+    bool started = false;  // false: the child could not be created or the wait failed
+    int exit_code = -1;    // exit code, or 128+N when killed by signal N
+    int error = 0;         // errno of a failed fork or wait
+};
+
+// Runs `program` with argument vector `args` (args[0] is argument 0) in a child
+// process, its standard output and standard error going to `output_fd`; with
+// `show_output` they are also copied live to the console. Waits until the child
+// has terminated: a stopped child is waited for further, since it still holds
+// whatever it was working on. A program that cannot be executed exits with 1.
+ToolRun run_tool(const char* program, const std::vector<std::string>& args, int output_fd,
+                 bool show_output);

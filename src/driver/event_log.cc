@@ -1,0 +1,56 @@
+// The event log "mstflint.log": one time-stamped line per event, flushed at once so
+// that the log is complete even when the process ends abruptly.
+#include <cerrno>
+#include <cstdarg>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+#include "console.h"
+
+const char LOG_INFO[] = "[INFO]     ";
+const char LOG_WARNING[] = "[WARNING]  ";
+const char LOG_ERROR[] = "[ERROR]    ";
+const char g_EventLogFile[] = "mstflint.log";
+
+FILE* pmstflint_fout = nullptr;
+uint32_t log_mellanox_event_text = 1;
+
+void event_logging_on() {
+    log_mellanox_event_text = 1;
+}
+void event_logging_off() {
+    log_mellanox_event_text = 0;
+}
+
+void log_mellanox_event(FILE* pevent_file, const char* pevent_tag, const char* pextra_text) {
+    if (log_mellanox_event_text == 0 || pevent_file == nullptr)
+        return;
+    time_t now = time(nullptr);
+    char when[52] = {0};
+    if (ctime_r(&now, when) == nullptr)
+        when[0] = '\0';
+    char* nl = strchr(when, '\n');
+    if (nl != nullptr)
+        *nl = '\0';
+    fprintf(pevent_file, "%s [%s] %s\n", pevent_tag, when, pextra_text);
+    fflush(pevent_file);
+}
+
+void log_eventf(const char* tag, const char* fmt, ...) {
+    char text[TEXT_LEN];
+    va_list ap;
+    va_start(ap, fmt);
+    vsnprintf(text, sizeof text, fmt, ap);
+    va_end(ap);
+    log_mellanox_event(pmstflint_fout, tag, text);
+}
+
+void open_event_log(const char* file, int line) {
+    pmstflint_fout = fopen(g_EventLogFile, "a");
+    if (pmstflint_fout != nullptr)
+        return;
+    fprintf(stderr, "FWUPG_ERROR: could not open %s (%d), %s,%d\n", g_EventLogFile, errno, file,
+            line);
+    exit(1);
+}

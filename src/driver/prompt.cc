@@ -1,0 +1,45 @@
+// The one yes/no question of the upgrade.
+#include <cstring>
+
+#include "console.h"
+#include "run_flags.h"
+
+int nfwu_yesno(const char* prompt, int def_ans, const char* yorn) {
+    if ((g_iFlag & FLAG_SILENT) != 0)
+        return ANSWER_YES;
+    if ((g_iFlag & FLAG_YES) != 0)
+        return ANSWER_YES;
+
+    char question[MSG_LEN];
+    snprintf(question, sizeof question, "%s y/n/q (%s):", prompt, yorn);
+    print_message(question);
+    fflush(stdout);
+
+    // At most 499 characters: the rest of a longer line is left for the next question.
+    char answer[MSG_LEN];
+    if (fgets(answer, sizeof answer, stdin) == nullptr) {
+        print_message("Unknown input problem!\nQuit...\n");
+        return ANSWER_QUIT;
+    }
+    log_eventf(LOG_INFO, "%s %s\n", question, answer);
+
+    size_t len = strlen(answer);
+    if (len > 0 && answer[len - 1] == '\n')
+        answer[len - 1] = '\0';
+    if (len == 1)
+        return def_ans;
+
+    static const char* const yes[] = {"y", "yes", "Y", "Yes", "YES"};
+    static const char* const quit[] = {"q", "Q", "Quit", "QUIT", "quit"};
+    for (const char* w : yes) {
+        if (strcmp(answer, w) == 0)
+            return ANSWER_YES;
+    }
+    for (const char* w : quit) {
+        if (strcmp(answer, w) == 0)
+            return ANSWER_QUIT;
+    }
+    if (strcmp(answer, "c") == 0 || strcmp(answer, "C") == 0)
+        return ANSWER_YES_ASK_NO_MORE;
+    return ANSWER_NO;
+}

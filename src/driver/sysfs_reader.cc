@@ -1,0 +1,36 @@
+// The platform layer for sysfs reads.
+#include "driver/sysfs_reader.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <dirent.h>
+
+#include "handles.h"
+
+int sysfs_read_hex(const char* path, unsigned int* value) {
+    *value = 0;
+    UniqueFile f(fopen(path, "r"));
+    if (!f)
+        return -1;
+    if (fscanf(f.get(), "%x", value) != 1)
+        *value = 0;
+    return 0;
+}
+
+bool sysfs_list_dir(const char* dir, std::vector<std::string>* entries) {
+    struct DirCloser {
+        void operator()(DIR* d) const { closedir(d); }
+    };
+    std::unique_ptr<DIR, DirCloser> d(opendir(dir));
+    if (!d)
+        return false;
+    entries->clear();
+    while (struct dirent* e = readdir(d.get())) {
+        if (strcmp(e->d_name, ".") == 0 || strcmp(e->d_name, "..") == 0)
+            continue;
+        entries->emplace_back(e->d_name);
+    }
+    std::sort(entries->begin(), entries->end());
+    return true;
+}

@@ -1,0 +1,14 @@
+// The platform layer for sysfs: the only code that opens files under /sys.
+#pragma once
+
+#include <string>
+#include <vector>
+
+// Reads one hexadecimal number ("%x", a leading 0x accepted) from a sysfs attribute
+// file. Returns 0 (a number that cannot be read leaves *value at 0), or -1 with
+// errno set when the file cannot be opened.
+int sysfs_read_hex(const char* path, unsigned int* value);
+
+// Lists a sysfs directory's entries in alphabetical order, without "." and "..".
+// Returns false with errno set when the directory cannot be read.
+bool sysfs_list_dir(const char* dir, std::vector<std::string>* entries);

@@ -1,0 +1,36 @@
+// Every command line the program hands to an outside tool, in one place: the
+// burning tool's query and burn, the Secure Boot and service checks, the image
+// lookup and the mismatch search.
+#pragma once
+
+// The repository's own burning tool, used while Secure Boot is off.
+constexpr char REPO_DIR[] = "./nic_fw/";
+constexpr char MSTFLINT_PROGRAM[] = "./nic_fw/mstflint";
+constexpr char MSTFLINT_ARG0[] = "mstflint";
+// The installed burning tool, required while Secure Boot is on.
+constexpr char FLINT_PROGRAM[] = "/usr/bin/flint";
+constexpr char FLINT_ARG0[] = "flint";
+
+// Query: tool, " -d ", bus address, " q 2>&1" (both streams read line by line).
+constexpr char QUERY_COMMAND_FORMAT[] = "%s -d %s q 2>&1";
+// Burn arguments after argument 0; "-s" leads them in silent runs.
+constexpr char BURN_SILENT_ARG[] = "-s";
+constexpr char BURN_YES_ARG[] = "-y";
+constexpr char BURN_DEVICE_ARG[] = "-d";
+constexpr char BURN_IMAGE_ARG[] = "-i";
+constexpr char BURN_COMMAND_ARG[] = "b";
+
+constexpr char MOKUTIL_SB_STATE[] = "/usr/bin/mokutil --sb-state";
+constexpr char MST_STATUS[] = "/usr/bin/mst status";
+constexpr char MST_START[] = "/usr/bin/mst start";
+constexpr char FLINT_PROBE[] = "/usr/bin/flint --help";
+
+// Image lookup: bus address and data file; the answer is the file's first line.
+constexpr char IMAGE_LOOKUP_FORMAT[] = "./getmlnxinfo imgfile %s > %s";
+constexpr char IMAGE_LOOKUP_DATA_TEMPLATE[] = "dataXXXXXX";
+// Mismatch search over the burn's data file.
+constexpr char MISMATCH_SEARCH_FORMAT[] = "grep -i \"PSID Mismatch\" %s > /dev/null";
+constexpr char TMP_DATA_TEMPLATE[] = "/tmp/dataXXXXXX";
+
+// The shell's exit code for a command it cannot find.
+constexpr int SHELL_NOT_FOUND = 127;

@@ -1,0 +1,41 @@
+// The adapter table's storage and the constant names of the firmware catalog.
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "console.h"
+#include "nic_info.h"
+
+nic_info* g_ninfo = nullptr;
+int32_t g_nNics = 0;
+int32_t g_nMellanoxPorts = 0;
+int32_t nic_count = 0;
+int32_t* fw_number = nullptr;
+char ver_buf[VER_BUF_ROWS][VER_BUF_LEN] = {};
+char firmware_id[MAX_REPORT_DEVICES][FIRMWARE_ID_LEN] = {};
+char sub_ven_id_new[ID_TEXT_LEN] = {0};
+char sub_dev_id_new[ID_TEXT_LEN] = {0};
+char bus_info[BUS_INFO_LEN] = {0};
+int32_t class_code[4] = {0x0C06, 0x0200, 0x0280, 0x0207};
+
+const char g_XMLFwFile[] = "nic_fw/NICFWData.xml";
+const char g_XMLNicName[] = "name";
+const char g_XMLVenId[] = "venid";
+const char g_XMLDevId[] = "devid";
+const char g_XMLSubVenId[] = "subvenid";
+const char g_XMLSubDevId[] = "subdevid";
+const char g_XMLFwImage[] = "fwFile";
+const char g_XMLrom[] = "rom";
+const char g_XMLPSID[] = "PSID";
+
+char* dup_text(const char* text) {
+    if (text == nullptr)
+        return nullptr;
+    char* copy = strdup(text);
+    if (copy == nullptr) {
+        fprintf(stderr, "FWUPG_ERROR: out of memory (%d), %s,%d\n", errno, FWPAK_SOURCE, __LINE__);
+        exit(1);
+    }
+    return copy;
+}

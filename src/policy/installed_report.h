@@ -1,0 +1,4 @@
+// The installed firmware report (-c).
+#pragma once
+
+int show_current();

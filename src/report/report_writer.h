@@ -1,0 +1,4 @@
+// The discovery report writer (-d).
+#pragma once
+
+int discover_HW();

@@ -1,0 +1,217 @@
+// The simulated server for end-to-end cases (see bench.h).
+#include "bench.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/wait.h>
+
+namespace {
+
+std::string Quote(const std::string& s) {
+    std::string q = "'";
+    for (char c : s) {
+        if (c == '\'')
+            q += "'\\''";
+        else
+            q += c;
+    }
+    return q + "'";
+}
+
+int Shell(const std::string& command) {
+    int status = system(command.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::string Substitute(std::string text, const std::string& from, const std::string& to) {
+    for (size_t pos = text.find(from); pos != std::string::npos; pos = text.find(from, pos))
+        text.replace(pos, from.size(), to), pos += to.size();
+    return text;
+}
+
+}  // namespace
+
+std::string ReadFileText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+void WriteFileText(const std::string& path, const std::string& content) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << content;
+}
+
+bool Contains(const std::string& haystack, const std::string& needle) {
+    return haystack.find(needle) != std::string::npos;
+}
+
+int CountOf(const std::string& haystack, const std::string& needle) {
+    int n = 0;
+    for (size_t pos = haystack.find(needle); pos != std::string::npos;
+         pos = haystack.find(needle, pos + needle.size()))
+        ++n;
+    return n;
+}
+
+bool Bench::NamespacesAvailable() {
+    static const bool available = getuid() == 0 && Shell("unshare -m true 2>/dev/null") == 0;
+    return available;
+}
+
+Bench::Bench() {
+    char tmpl[] = "/tmp/fwpak-bench.XXXXXX";
+    if (mkdtemp(tmpl) == nullptr) {
+        ADD_FAILURE() << "cannot create the bench directory";
+        return;
+    }
+    root_ = tmpl;
+    pkg_ = root_ + "/pkg";
+    Shell("mkdir -p " + Quote(pkg_ + "/nic_fw") + " " + Quote(StateDir() + "/devices") + " " +
+          Quote(root_ + "/up") + " " + Quote(root_ + "/work"));
+    WriteFileText(StateDir() + "/calls.log", "");
+    InstallFakeTool("burning-tool", pkg_ + "/nic_fw/mstflint");
+    InstallFakeTool("getmlnxinfo", pkg_ + "/getmlnxinfo");
+    devices_.push_back(std::string(FWPAK_TEST_DATA) + "/pci/host-bridge.umockdev");
+    if (NamespacesAvailable())
+        SetSecureBoot(SecureBootSetup());
+}
+
+Bench::~Bench() {
+    if (!root_.empty() && getenv("FWPAK_KEEP_BENCH") == nullptr)
+        Shell("rm -rf " + Quote(root_));
+}
+
+void Bench::InstallFakeTool(const std::string& tool, const std::string& dest) {
+    std::string text = ReadFileText(std::string(FWPAK_FAKE_TOOLS) + "/" + tool);
+    WriteFileText(dest, Substitute(text, "@STATE@", StateDir()));
+    chmod(dest.c_str(), 0755);
+}
+
+void Bench::WhiteOut(const std::string& name) {
+    // An overlay whiteout hides the lower /usr/bin file of that name.
+    std::string path = root_ + "/up/" + name;
+    unlink(path.c_str());
+    mknod(path.c_str(), S_IFCHR | 0000, makedev(0, 0));
+}
+
+void Bench::AddDevices(const std::string& name) {
+    devices_.push_back(std::string(FWPAK_TEST_DATA) + "/pci/" + name + ".umockdev");
+}
+
+void Bench::SetPort(const std::string& bdf, const std::string& version, const std::string& psid) {
+    std::string dir = StateDir() + "/devices/" + bdf;
+    Shell("mkdir -p " + Quote(dir));
+    if (!version.empty())
+        WriteFileText(dir + "/version", version + "\n");
+    if (!psid.empty())
+        WriteFileText(dir + "/psid", psid + "\n");
+}
+
+void Bench::SetPortFile(const std::string& bdf, const std::string& file,
+                        const std::string& content) {
+    std::string dir = StateDir() + "/devices/" + bdf;
+    Shell("mkdir -p " + Quote(dir));
+    WriteFileText(dir + "/" + file, content);
+}
+
+std::string Bench::PortVersion(const std::string& bdf) const {
+    std::string v = ReadFileText(StateDir() + "/devices/" + bdf + "/version");
+    while (!v.empty() && v.back() == '\n') v.pop_back();
+    return v;
+}
+
+void Bench::SetCatalog(const std::string& xml) {
+    WritePkgFile("nic_fw/NICFWData.xml", xml);
+}
+
+void Bench::UseCatalog(const std::string& name) {
+    SetCatalog(ReadFileText(std::string(FWPAK_TEST_DATA) + "/catalog/" + name + ".xml"));
+}
+
+void Bench::AddImage(const std::string& file, const std::string& version) {
+    WritePkgFile("nic_fw/" + file, "version=" + version + "\n");
+}
+
+void Bench::SetSecureBoot(const SecureBootSetup& setup) {
+    overlay_ = true;
+    WriteFileText(StateDir() + "/sb_state", setup.mokutil_line + "\n");
+    WriteFileText(StateDir() + "/mst_status_exit", std::to_string(setup.mst_status_exit));
+    WriteFileText(StateDir() + "/mst_start_exit", std::to_string(setup.mst_start_exit));
+    if (setup.mokutil_present)
+        InstallFakeTool("mokutil", root_ + "/up/mokutil");
+    else
+        WhiteOut("mokutil");
+    if (setup.mst_present)
+        InstallFakeTool("mst", root_ + "/up/mst");
+    else
+        WhiteOut("mst");
+    if (setup.flint_present)
+        InstallFakeTool("burning-tool", root_ + "/up/flint");
+    else
+        WhiteOut("flint");
+}
+
+void Bench::HidePciIds() {
+    hide_pci_ids_ = true;
+}
+
+RunResult Bench::Run(const std::vector<std::string>& args, const std::string& input) {
+    RunResult r;
+    std::string in = root_ + "/stdin", out = root_ + "/stdout", err = root_ + "/stderr";
+    WriteFileText(in, input);
+
+    std::string script = "set -e\n";
+    if (overlay_) {
+        script += "mount -t overlay overlay -o lowerdir=/usr/bin,upperdir=" + Quote(root_ + "/up") +
+                  ",workdir=" + Quote(root_ + "/work") + " /usr/bin\n";
+    }
+    if (hide_pci_ids_) {
+        WriteFileText(root_ + "/empty-pci.ids", "");
+        script += "mount --bind " + Quote(root_ + "/empty-pci.ids") + " /usr/share/misc/pci.ids\n";
+    }
+    script += "cd " + Quote(pkg_) + "\nexec timeout 120 umockdev-run";
+    for (const std::string& d : devices_) script += " -d " + Quote(d);
+    script += " -- " + Quote(FWPAK_BINARY);
+    for (const std::string& a : args) script += " " + Quote(a);
+    script += " < " + Quote(in) + " > " + Quote(out) + " 2> " + Quote(err) + "\n";
+    WriteFileText(root_ + "/run.sh", script);
+
+    bool private_ns = overlay_ || hide_pci_ids_;
+    if (private_ns && !NamespacesAvailable()) {
+        ADD_FAILURE() << "this case needs a mount namespace; guard it with REQUIRE_NAMESPACES()";
+        return r;
+    }
+    std::string command = (private_ns ? "unshare -m sh " : "sh ") + Quote(root_ + "/run.sh");
+    r.status = Shell(command);
+    r.out = ReadFileText(out);
+    r.err = ReadFileText(err);
+    return r;
+}
+
+std::string Bench::Calls() const {
+    return ReadFileText(StateDir() + "/calls.log");
+}
+
+std::vector<std::string> Bench::CallLines() const {
+    std::vector<std::string> lines;
+    std::istringstream in(Calls());
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+std::string Bench::EventLog() const {
+    return ReadPkgFile("mstflint.log");
+}
+
+std::string Bench::ReadPkgFile(const std::string& rel) const {
+    return ReadFileText(pkg_ + "/" + rel);
+}
+
+void Bench::WritePkgFile(const std::string& rel, const std::string& content) {
+    WriteFileText(pkg_ + "/" + rel, content);
+}

@@ -1,0 +1,92 @@
+// The simulated server: runs the built fwpak in a fresh package directory, on
+// umockdev PCI devices, with fake burning and lookup tools driven by per-device
+// state files, and (inside a private mount namespace) fake installed tools in
+// /usr/bin. Every case builds its own bench and the bench cleans up after itself.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+struct RunResult {
+    int status = -1;  // exit status of fwpak
+    std::string out;  // standard output
+    std::string err;  // standard error
+};
+
+// Secure Boot as the fake installed tools report it.
+struct SecureBootSetup {
+    std::string mokutil_line = "SecureBoot disabled";
+    bool mokutil_present = true;
+    bool mst_present = true;
+    int mst_status_exit = 0;
+    int mst_start_exit = 0;
+    bool flint_present = true;
+};
+
+class Bench {
+  public:
+    Bench();
+    ~Bench();
+    Bench(const Bench&) = delete;
+    Bench& operator=(const Bench&) = delete;
+
+    // PCI devices: tests/data/pci/<name>.umockdev. A host bridge is always present,
+    // so that libpci never falls back to the real machine's bus.
+    void AddDevices(const std::string& name);
+    // A Mellanox port answering the query with this version and PSID; an empty text
+    // leaves that line out of the query output.
+    void SetPort(const std::string& bdf, const std::string& version, const std::string& psid);
+    // Any state file of a port: query_output, burn_exit, burn_output, burn_signal,
+    // burn_stop, burn_sleep, lookup_answer, lookup_exit.
+    void SetPortFile(const std::string& bdf, const std::string& file, const std::string& content);
+    std::string PortVersion(const std::string& bdf) const;
+
+    void SetCatalog(const std::string& xml);
+    void UseCatalog(const std::string& name);  // tests/data/catalog/<name>.xml
+    void AddImage(const std::string& file, const std::string& version);
+
+    // Installed tools in /usr/bin (needs a mount namespace; see RequireNamespaces).
+    void SetSecureBoot(const SecureBootSetup& setup);
+    // Makes the PCI ID database empty for the run, so vendor names are numbers.
+    void HidePciIds();
+
+    // Runs fwpak with these arguments; `input` is standard input (end of input
+    // when empty).
+    RunResult Run(const std::vector<std::string>& args, const std::string& input = "");
+
+    std::string Calls() const;  // every recorded call of a fake tool, one a line
+    std::vector<std::string> CallLines() const;
+    std::string EventLog() const;
+    std::string ReadPkgFile(const std::string& rel) const;
+    void WritePkgFile(const std::string& rel, const std::string& content);
+    const std::string& pkg() const { return pkg_; }
+    const std::string& root() const { return root_; }
+
+    static bool NamespacesAvailable();
+
+  private:
+    void InstallFakeTool(const std::string& tool, const std::string& dest);
+    void WhiteOut(const std::string& name);
+    std::string StateDir() const { return root_ + "/state"; }
+
+    std::string root_;
+    std::string pkg_;
+    std::vector<std::string> devices_;
+    bool overlay_ = false;
+    bool hide_pci_ids_ = false;
+};
+
+// Skips the calling test, saying why, where no private mount namespace can be made.
+#define REQUIRE_NAMESPACES()                                                        \
+    do {                                                                            \
+        if (!Bench::NamespacesAvailable())                                          \
+            GTEST_SKIP() << "needs a private mount namespace (unshare -m as root) " \
+                            "for the fake tools in /usr/bin";                       \
+    } while (0)
+
+std::string ReadFileText(const std::string& path);
+void WriteFileText(const std::string& path, const std::string& content);
+bool Contains(const std::string& haystack, const std::string& needle);
+int CountOf(const std::string& haystack, const std::string& needle);

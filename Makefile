@@ -5,7 +5,7 @@ PREFIX     ?= /usr/local
 JOBS       ?= 2
 CMAKE_FLAGS ?=
 
-.PHONY: all build deps test unit-test asan-test demo install clean
+.PHONY: all build deps test asan-test package package-check demo install clean
 
 all: build
 
@@ -21,6 +21,7 @@ build: $(BUILD)/Makefile
 
 test: deps build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+	$(MAKE) package-check
 	$(MAKE) asan-test
 
 asan-test:
@@ -29,6 +30,12 @@ asan-test:
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 \
 	    ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
+
+package: build
+	cd $(BUILD) && cpack -G DEB
+
+package-check: package
+	tests/package/check-deb $(BUILD)/fwpak_$$(sed -n 's/^project(fwpak VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)_$$(dpkg --print-architecture).deb
 
 demo: deps build
 	@demo/run-demo $(BUILD)/fwpak

@@ -5,7 +5,7 @@ PREFIX     ?= /usr/local
 JOBS       ?= 2
 CMAKE_FLAGS ?=
 
-.PHONY: all build deps test asan-test package package-check demo install clean
+.PHONY: all build deps test lint asan-test package package-check demo install clean
 
 all: build
 
@@ -20,9 +20,13 @@ build: $(BUILD)/Makefile
 	cmake --build $(BUILD) -j $(JOBS)
 
 test: deps build
+	scripts/lint $(BUILD)
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 	$(MAKE) package-check
 	$(MAKE) asan-test
+
+lint: build
+	scripts/lint $(BUILD)
 
 asan-test:
 	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DFWPAK_WERROR=ON -DFWPAK_SANITIZE=ON \

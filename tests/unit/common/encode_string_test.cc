@@ -33,7 +33,7 @@ TEST(Codec, OnlyTheFirstLenBytesAndNoTerminator) {
     char buf[] = "abcdef";
     encode_string(buf, 3);
     EXPECT_STREQ(buf + 3, "def");
-    EXPECT_EQ(static_cast<unsigned char>(buf[0]), encode_table['a']);
+    EXPECT_EQ(static_cast<unsigned char>(buf[0]), encode_table[static_cast<unsigned char>('a')]);
     for (int32_t len : {0, -1}) {
         char same[] = "xyz";
         encode_string(same, len);

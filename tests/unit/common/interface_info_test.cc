@@ -54,6 +54,9 @@ const std::string& PreparedNetns() {
             "ip link add veth0 type veth peer name veth1 && "
             "ip link set veth0 address 02:ab:cd:ef:01:23 && "
             "ip link set veth1 address 0e:10:20:30:40:fa && "
+            // The kernel lists addresses in a per-namespace hash order, so veth0 gets
+            // no link-local address and its global one is its only record.
+            "ip link set veth0 addrgenmode none && "
             "ip addr add 192.0.2.10/24 broadcast 192.0.2.255 dev veth0 && "
             "ip -6 addr add 2001:db8::10/64 dev veth0 nodad && "
             "ip link set veth0 up && ip link set veth1 up && "
@@ -86,7 +89,6 @@ TEST_F(InterfaceQuery, EveryFieldOfRealInterfaces) {
          "rc=0 ip=127.0.0.1 mask=255.0.0.0 brd=0.0.0.0 mac=00:00:00:00:00:00 "
          "v6=0000:0000:0000:0000:0000:0000:0000:0001 short=::1 plen=128 scope=loopback "
          "status=up"},
-        // Two IPv6 records: the global one comes first and is the one used.
         {"veth0",
          "rc=0 ip=192.0.2.10 mask=255.255.255.0 brd=192.0.2.255 mac=02:AB:CD:EF:01:23 "
          "v6=2001:0db8:0000:0000:0000:0000:0000:0010 short=2001:db8::10 plen=64 scope=global "

@@ -55,8 +55,9 @@ const std::string& PreparedNetns() {
             "ip link set veth0 address 02:ab:cd:ef:01:23 && "
             "ip link set veth1 address 0e:10:20:30:40:fa && "
             // The kernel lists addresses in a per-namespace hash order, so veth0 gets
-            // no link-local address and its global one is its only record.
-            "ip link set veth0 addrgenmode none && "
+            // no link-local address and its global one is its only record; veth1's
+            // link-local address is made from its MAC address.
+            "ip link set veth0 addrgenmode none && ip link set veth1 addrgenmode eui64 && "
             "ip addr add 192.0.2.10/24 broadcast 192.0.2.255 dev veth0 && "
             "ip -6 addr add 2001:db8::10/64 dev veth0 nodad && "
             "ip link set veth0 up && ip link set veth1 up && "

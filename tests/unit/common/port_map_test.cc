@@ -89,7 +89,7 @@ TEST(SlotMap, ListsEthernetFunctionsNumbersSlotPortsAndAttachesFirstPortMapLines
         << run.err;
 }
 
-TEST(SlotMap, LookupsByNumbersAndByText) {
+TEST(SlotMap, LookupsByNumbersAndByTextBuildTheMapOnce) {
     REQUIRE_NAMESPACE_CASE();
     NamespaceCase c;
     InstallTools(&c);
@@ -126,15 +126,8 @@ TEST(SlotMap, LookupsByNumbersAndByText) {
                                   "slot 0b:00.0 -> rc=0 slot=16 port=1 bay=-1 bay_port=-1",
                                   "slot 0000:08:00.0 -> rc=1 slot=-1 port=-1 bay=-1 bay_port=-1",
                               }));
-}
-
-TEST(SlotMap, IsBuiltOnceAndRunsEachProgramOnlyThen) {
-    REQUIRE_NAMESPACE_CASE();
-    NamespaceCase c;
-    InstallTools(&c);
-    ProbeRun run = c.Run({"bay", "5", "0", "0", "bay", "5", "0", "0", "slot", "07:00.0"});
-    ASSERT_EQ(run.status, 0) << run.err;
-    // The slot program once per listed function, the port map once, nothing later.
+    // The map is built by the first lookup only: the slot program once per listed
+    // function, the port map once, and nothing for the later lookups.
     std::string rezuz = "/opt/tandrel/utils/rezuz -i\n";
     EXPECT_EQ(run.calls,
               rezuz + rezuz + rezuz + rezuz + rezuz + "/sbin/dodaruru -s show portmap\n");

@@ -137,23 +137,6 @@ TEST_F(Selection, DecisionTable) {
     }
 }
 
-TEST_F(Selection, InteractiveShowsVersionsInNumericOrderAndTheDefault) {
-    FillRow("16.35.2000", {{"16.35.3000", "a.bin"}, {"2.42.5000", "b.bin"}});
-    Answer("n\n");
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(is_FW_needed(0), ANSWER_NO);
-    std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(out,
-              "Repository has New firmware version for interface 0000:0b:00.0................."
-              "Please flash the newer version\n"
-              "\nCurrent Firmware Version is 16.35.2000 on 0000:0b:00.0 \n"
-              "Repository has these firmware versions............"
-              "[1] Image Version  2.42.5000\n"
-              "[2] Image Version  16.35.3000\n"
-              "Would you like to flash the firmware?\n y/n/q (y):");
-    EXPECT_STREQ(ver_buf[1], "16.35.3000");
-}
-
 TEST_F(Selection, LatestInstalledWarnsAndAsksWithDefaultNo) {
     FillRow("2.42.5000", {{"2.42.5000", "a.bin"}, {"2.40.7000", "b.bin"}});
     Answer("\n");
@@ -223,13 +206,6 @@ TEST_F(Selection, ImageWithoutFileNameIsOnlyWarnedAbout) {
     size_t first = log.find("Failed to get firmware image filename from nic_fw/NICFWData.xml\n");
     ASSERT_NE(first, std::string::npos);
     EXPECT_NE(log.find("Failed to get firmware image filename", first + 1), std::string::npos);
-}
-
-TEST_F(Selection, LaterImageFileReplacesEarlierOne) {
-    FillRow("2.42.5000", {{"2.42.5100", "first.bin"}, {"2.42.5200", "second.bin"}});
-    g_iFlag = FLAG_SILENT;
-    select_firmware(0);
-    EXPECT_STREQ(g_ninfo[0].pFwPath, "second.bin");
 }
 
 }  // namespace

@@ -45,13 +45,16 @@ int check_boot_setting_form(char** pargv) {
     return ARGV_USAGE_ERROR;
 }
 
-// Rules checked before the dispatch: option, and the options refused with it.
+// An option, and the options it is refused with. The rules are checked in this
+// order after the Secure Boot line; the first that matches refuses the run. The
+// last three hold the modes: a mode option goes with nothing but -s (for -u).
 struct ConflictRule {
     int32_t option;
     int32_t refused_with;
 };
-constexpr ConflictRule kRulesBeforeDispatch[] = {
-    {FLAG_SILENT, 0x39}, {FLAG_FORCE, 0x79}, {FLAG_YES, 0x6d}, {FLAG_P, 0x67}};
+constexpr ConflictRule kConflictRules[] = {
+    {FLAG_SILENT, 0x39},       {FLAG_FORCE, 0x79},     {FLAG_YES, 0x6d},   {FLAG_P, 0x67},
+    {FLAG_SHOW_CURRENT, 0x7e}, {FLAG_DISCOVERY, 0x5f}, {FLAG_REPLAY, 0x3d}};
 
 int refuse_with_usage() {
     usage();
@@ -59,15 +62,12 @@ int refuse_with_usage() {
 }
 
 int dispatch() {
-    if ((g_iFlag & FLAG_SHOW_CURRENT) != 0) {
-        return (g_iFlag & 0x7e) != 0 ? refuse_with_usage() : show_current();
-    }
-    if ((g_iFlag & FLAG_DISCOVERY) != 0) {
-        return (g_iFlag & 0x5f) != 0 ? refuse_with_usage() : discover_HW();
-    }
-    if ((g_iFlag & FLAG_REPLAY) != 0) {
-        return (g_iFlag & 0x3d) != 0 ? refuse_with_usage() : read_discovery_report();
-    }
+    if ((g_iFlag & FLAG_SHOW_CURRENT) != 0)
+        return show_current();
+    if ((g_iFlag & FLAG_DISCOVERY) != 0)
+        return discover_HW();
+    if ((g_iFlag & FLAG_REPLAY) != 0)
+        return read_discovery_report();
     return fwupg();
 }
 
@@ -187,12 +187,14 @@ void print_banner() {
     printf("\n%s\n%s\n%s\n\n", rule, BANNER_TITLE, rule);
 }
 
-bool options_conflict_before_dispatch(int32_t flags) {
-    for (const ConflictRule& rule : kRulesBeforeDispatch) {
+int conflicting_rule(int32_t flags) {
+    int number = 1;
+    for (const ConflictRule& rule : kConflictRules) {
         if ((flags & rule.option) != 0 && (flags & rule.refused_with) != 0)
-            return true;
+            return number;
+        ++number;
     }
-    return false;
+    return 0;
 }
 
 int fwpak_main(int32_t argc, char** pargv) {
@@ -211,7 +213,7 @@ int fwpak_main(int32_t argc, char** pargv) {
     if (!report_boot_mode(get_boot_mode()))
         return 1;
     fflush(stdout);
-    if (options_conflict_before_dispatch(g_iFlag))
+    if (conflicting_rule(g_iFlag) != 0)
         return refuse_with_usage();
     return dispatch();
 }

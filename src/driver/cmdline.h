@@ -14,7 +14,8 @@ void usage();
 // Parses the options into g_iFlag; returns -1 to go on, or the exit status.
 int parse_cmd_line_options(int32_t argc, char** pargv);
 void print_banner();
-// True when the option set is refused by the rules checked before the dispatch.
-bool options_conflict_before_dispatch(int32_t flags);
+// The number (1 to 7) of the first conflict rule that refuses this option set, or 0
+// when the options go together.
+int conflicting_rule(int32_t flags);
 // The whole program; main returns its result as the exit status.
 int fwpak_main(int32_t argc, char** pargv);

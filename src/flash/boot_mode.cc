@@ -44,7 +44,8 @@ int boot_mode_result() {
             printf("\nERROR: In popen for mokutil, call failed \n\n");
             return BOOT_CHECK_FAILED;
         }
-        // Only the first line counts; the rest is drained by pclose.
+        // Only the first line counts. Closing the pipe early is harmless: a tool
+        // that writes more only meets a closed pipe, and its status is not read.
         if (fgets(line, sizeof line, pipe.get()) == nullptr)
             line[0] = '\0';
     }

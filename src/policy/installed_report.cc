@@ -1,10 +1,54 @@
 // The installed firmware report (-c).
 #include "policy/installed_report.h"
 
-#include <cstdio>
+#include "console.h"
+#include "inventory/inventory_build.h"
+#include "policy/versions.h"
 
-// Not built yet: refuses the mode with one clear line.
+namespace {
+
+constexpr char kRule[] =
+    "------------------------------------------------------------------------\n";
+
+int as_int(uint32_t field) {
+    return static_cast<int>(field);
+}
+
+}  // namespace
+
+void print_installed_block(const nic_info& nic) {
+    const char* name = nic.pxmlName[0] != nullptr ? nic.pxmlName[0] : "";
+    const char* interface = nic.pinterfacename != nullptr ? nic.pinterfacename : "";
+    print_message(" PCI-ID              \t\tNIC\n");
+    print_messagef("%04X-%04X-%04X-%04X \t%s \n\n", static_cast<unsigned>(nic.ven_id),
+                   static_cast<unsigned>(nic.dev_id), static_cast<unsigned>(nic.sub_ven_id),
+                   static_cast<unsigned>(nic.sub_dev_id), name);
+
+    char rows[VER_BUF_ROWS][VER_BUF_LEN];
+    int count = 0;
+    build_version_list(nic, rows, &count);
+
+    print_message("     (Installed)           (Available)\n");
+    print_message("     Image      Version      Image        Version     \t\tInterface\n");
+    print_message(kRule);
+    if (count > 0)
+        print_messagef("      ROM       %d.%d.%d    ROM\t\t%10s\t\t%s\n", as_int(nic.uCurROMmaj),
+                       as_int(nic.uCurROMmin), as_int(nic.uCurROMrel), rows[0], interface);
+    else
+        print_messagef("      ROM       %d.%d.%d    ROM\t\tNothing\t\t\t%s\n",
+                       as_int(nic.uCurROMmaj), as_int(nic.uCurROMmin), as_int(nic.uCurROMrel),
+                       interface);
+    for (int k = 1; k < count; ++k)
+        print_messagef("                               \t\t%10s\t\t%s\n", rows[k], interface);
+    print_message("\n");
+}
+
 int show_current() {
-    fprintf(stderr, "fwpak: the installed firmware report mode is not available in this build\n");
-    return 1;
+    open_event_log(FWPAK_SOURCE, __LINE__);
+    build_NIC_list();
+    for (int u = 0; u < g_nNics; ++u) {
+        if ((g_ninfo[u].flags & NIC_STATE_KNOWN) != 0)
+            print_installed_block(g_ninfo[u]);
+    }
+    return 0;
 }

@@ -1,4 +1,13 @@
-// The installed firmware report (-c).
+// The installed firmware report (-c): per Mellanox port, its PCI IDs, catalog
+// name, installed version and every version the repository offers.
 #pragma once
 
+#include "nic_info.h"
+
+// Opens the event log, builds the adapter table and prints one block per row
+// whose installed state is known. Returns 0 (the build's result is not examined).
 int show_current();
+
+// Prints the block of one adapter row through print_message. An adapter without
+// catalog images shows an empty name in the NIC column.
+void print_installed_block(const nic_info& nic);

@@ -1,4 +1,10 @@
-// Start-up on the simulated server: banner, Secure Boot line, usage and statuses.
+// Start-up on the simulated server: argument shapes and their statuses, the banner,
+// the Secure Boot check on fake installed tools, the conflict rules and the usage
+// text. Cases that must reach a mode use a refused option set, so they hold whatever
+// the modes do.
+#include <string>
+#include <vector>
+
 #include "bench.h"
 
 namespace {
@@ -6,36 +12,207 @@ namespace {
 const char kBannerTitle[] = "Vornex Mellanox InfiniBand Online Firmware Upgrade Utility for Linux";
 const char kUsageFirstLine[] =
     "USAGE: fwpak [ -s ] [ -s [ -F ] ] [ -s [ -f ] ] [ -y ] [ -d ] [ -c ] [ -h ]\n";
+const char kDisabled[] = "\nSecureBoot is disabled.\n";
+const char kEnabled[] = "\nSecureBoot is enabled.\n";
+const char kToolsMissing[] =
+    "\nSecureBoot is enabled. mst and flint tools are not available/installed for firmware "
+    "flash.\n";
+const char kUndetermined[] = "\nUnable to determine the boot mode\n";
+const char kFlintHelp[] = "Usage: flint [OPTIONS] command [PARAMETERS]\n";
 
-TEST(Startup, HelpPrintsOnlyTheUsageText) {
-    Bench bench;
-    RunResult r = bench.Run({"-h"});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.out.rfind(kUsageFirstLine, 0), 0u) << r.out;
-    EXPECT_FALSE(Contains(r.out, kBannerTitle));
+std::string Banner() {
+    const std::string rule(98, '#');
+    return "\n" + rule + "\n" + kBannerTitle + "\n" + rule + "\n\n";
 }
 
-TEST(Startup, ConflictAfterBannerShowsUsageUnlessSilent) {
-    Bench bench;
-    RunResult shown = bench.Run({"-c", "-y"});
-    EXPECT_EQ(shown.status, 1);
-    EXPECT_TRUE(Contains(shown.out, kBannerTitle));
-    EXPECT_TRUE(Contains(shown.out, "\nSecureBoot is disabled.\n"));
-    EXPECT_TRUE(Contains(shown.out, kUsageFirstLine));
-
-    RunResult hidden = bench.Run({"-c", "-s"});
-    EXPECT_EQ(hidden.status, 1);
-    EXPECT_TRUE(Contains(hidden.out, kBannerTitle));
-    EXPECT_FALSE(Contains(hidden.out, "USAGE"));
+std::string Usage() {
+    return std::string(kUsageFirstLine) +
+           "\t With no option, interactively upgrade firmware. \n"
+           "\t -s  Silently upgrade firmware.\n"
+           "\t -y  Assume default repsonse for all prompts.\n"
+           "\t -d  Generates NIC Discovery xml file for currently installed version.\n"
+           "\t -c  Display currently installed firmware information.\n"
+           "\t -h  Display this help menu.\n";
 }
 
-TEST(Startup, BootSettingFormDoesNothing) {
+struct ShapeCase {
+    const char* name;
+    std::vector<std::string> args;
+    int status;
+    std::string out;
+};
+
+// Shapes that end before the banner: nothing runs, nothing is logged.
+TEST(Startup, ArgumentShapesEndBeforeTheBanner) {
+    const std::string unknown = "Unknown command line option: ?\n";
+    const ShapeCase cases[] = {
+        {"help", {"-h"}, 1, Usage()},
+        {"lone dash", {"-"}, 1, Usage()},
+        {"word without dash", {"abc"}, 1, Usage()},
+        {"five words", {"-s", "-F", "-y", "-c"}, 1, Usage()},
+        {"replay without path", {"-u"}, 1, unknown + Usage()},
+        {"slash replay without path", {"/u"}, 1, unknown + Usage()},
+        {"unknown letter", {"-x"}, 1, unknown + Usage()},
+        {"meaningless letter i", {"-i"}, 1, "Unknown command line option: i\n" + Usage()},
+        {"silent replay as four words", {"-s", "-u", "path"}, 1, Usage()},
+        {"silent then unknown letter", {"-s", "-x"}, 1, ""},
+        {"boot setting rom", {"eth0", "-bootenable", "rom"}, 0, ""},
+        {"boot setting iscsi", {"eth0", "-bootenable", "iscsi"}, 0, ""},
+        {"boot setting disabled", {"eth0", "-bootenable", "disabled"}, 0, ""},
+        {"boot setting pxe", {"eth0", "-bootenable", "pxe"}, 1, Usage()},
+        {"report path too long", {"-d", std::string(4096, 'p')}, 1, Usage()},
+    };
+    for (const ShapeCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        Bench bench;
+        RunResult r = bench.Run(c.args);
+        EXPECT_EQ(r.status, c.status);
+        EXPECT_EQ(r.out, c.out);
+        EXPECT_EQ(bench.Calls(), "");
+        EXPECT_EQ(ReadFileText(bench.pkg() + "/mstflint.log"), "");
+    }
+}
+
+TEST(Startup, ParserComplainsOnStandardErrorToo) {
     Bench bench;
-    RunResult r = bench.Run({"eth0", "-bootenable", "rom"});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, "");
-    EXPECT_EQ(r.err, "");
-    EXPECT_EQ(bench.Calls(), "");
+    RunResult r = bench.Run({"-u"});
+    EXPECT_TRUE(Contains(r.err, "option requires an argument -- 'u'")) << r.err;
+    EXPECT_EQ(bench.Run({"eth0", "-bootenable", "rom"}).err, "");
+}
+
+TEST(Startup, NoArgumentsShowBannerAndSecureBootLineThenUpgrade) {
+    Bench bench;
+    RunResult r = bench.Run({});
+    EXPECT_EQ(r.out.rfind(Banner() + kDisabled, 0), 0u) << r.out;
+    EXPECT_FALSE(Contains(r.out, "USAGE"));
+}
+
+TEST(Startup, ConflictsAreRefusedAfterTheSecureBootLine) {
+    const ShapeCase cases[] = {
+        {"show current and yes", {"-c", "-y"}, 1, Banner() + kDisabled + Usage()},
+        {"forced yes", {"-fy"}, 1, Banner() + kDisabled + Usage()},
+        // The usage text goes through the console filter, which -s closes.
+        {"show current silently", {"-c", "-s"}, 1, Banner() + kDisabled},
+        {"silent with yes", {"-sy"}, 1, Banner() + kDisabled},
+        {"report with p", {"-dp"}, 1, Banner() + kDisabled},
+        {"report and replay", {"-du", "r.xml"}, 1, Banner() + kDisabled},
+    };
+    for (const ShapeCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        Bench bench;
+        RunResult r = bench.Run(c.args);
+        EXPECT_EQ(r.status, c.status);
+        EXPECT_EQ(r.out, c.out);
+        EXPECT_EQ(ReadFileText(bench.pkg() + "/mstflint.log"), "");
+    }
+}
+
+struct BootCase {
+    const char* name;
+    SecureBootSetup setup;
+    int status;
+    std::string out;                 // standard output of "fwpak -c -y"
+    std::vector<std::string> calls;  // the fake tools' calls, in order
+};
+
+SecureBootSetup Enabled(const char* line = "SecureBoot enabled") {
+    SecureBootSetup s;
+    s.mokutil_line = line;
+    return s;
+}
+
+std::vector<BootCase> BootCases() {
+    const std::string refused = Usage();  // the run went on to the conflict rules
+    const std::vector<std::string> all = {"mokutil --sb-state", "mst status", "mst start",
+                                          "flint --help"};
+    std::vector<BootCase> cases;
+    cases.push_back(
+        {"disabled", SecureBootSetup(), 1, Banner() + kDisabled + refused, {"mokutil --sb-state"}});
+
+    BootCase second_line{"enabled only on the second line",
+                         Enabled("SecureBoot disabled\n"
+                                 "SecureBoot enabled"),
+                         1,
+                         Banner() + kDisabled + refused,
+                         {"mokutil --sb-state"}};
+    cases.push_back(second_line);
+
+    BootCase no_mokutil{"no mokutil", SecureBootSetup(), 1, Banner() + kDisabled + refused, {}};
+    no_mokutil.setup.mokutil_present = false;
+    cases.push_back(no_mokutil);
+
+    cases.push_back({"enabled", Enabled(), 1, Banner() + kFlintHelp + kEnabled + refused, all});
+    cases.push_back({"enabled in capitals", Enabled("SECUREBOOT ENABLED"), 1,
+                     Banner() + kFlintHelp + kEnabled + refused, all});
+
+    BootCase not_running{"service not running", Enabled(), 1,
+                         Banner() + kFlintHelp + kEnabled + refused, all};
+    not_running.setup.mst_status_exit = 1;
+    cases.push_back(not_running);
+
+    BootCase start_fails{"service start fails but not as missing", Enabled(), 1,
+                         Banner() + kFlintHelp + kEnabled + refused, all};
+    start_fails.setup.mst_start_exit = 3;
+    cases.push_back(start_fails);
+
+    BootCase no_mst{
+        "no mst",
+        Enabled(),
+        1,
+        Banner() + "\nERROR: \"/usr/bin/mst status\" command not found.\n" + kToolsMissing,
+        {"mokutil --sb-state"}};
+    no_mst.setup.mst_present = false;
+    cases.push_back(no_mst);
+
+    BootCase cannot_start{"service cannot start",
+                          Enabled(),
+                          1,
+                          Banner() + "\nERROR: Unable to start mst service\n" + kUndetermined,
+                          {"mokutil --sb-state", "mst status", "mst start"}};
+    cannot_start.setup.mst_start_exit = 127;
+    cases.push_back(cannot_start);
+
+    BootCase no_flint{"no flint",
+                      Enabled(),
+                      1,
+                      Banner() + kToolsMissing,
+                      {"mokutil --sb-state", "mst status", "mst start"}};
+    no_flint.setup.flint_present = false;
+    cases.push_back(no_flint);
+    return cases;
+}
+
+TEST(SecureBoot, ResultDecidesTheLineAndWhetherTheRunGoesOn) {
+    REQUIRE_NAMESPACES();
+    for (const BootCase& c : BootCases()) {
+        SCOPED_TRACE(c.name);
+        Bench bench;
+        bench.SetSecureBoot(c.setup);
+        RunResult r = bench.Run({"-c", "-y"});
+        EXPECT_EQ(r.status, c.status);
+        EXPECT_EQ(r.out, c.out);
+        EXPECT_EQ(bench.CallLines(), c.calls);
+        // A failed check ends the run before any mode opens the log.
+        EXPECT_EQ(ReadFileText(bench.pkg() + "/mstflint.log"), "");
+    }
+}
+
+TEST(SecureBoot, LinesShowInSilentAndReportRuns) {
+    REQUIRE_NAMESPACES();
+    for (const char* option : {"-s", "-d", "-u"}) {
+        SCOPED_TRACE(option);
+        Bench bench;
+        SecureBootSetup setup = Enabled();
+        setup.mst_present = false;
+        bench.SetSecureBoot(setup);
+        std::vector<std::string> args = {option};
+        if (std::string(option) == "-u")
+            args.push_back("nicdiscovery.xml");
+        RunResult r = bench.Run(args);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.out, Banner() + "\nERROR: \"/usr/bin/mst status\" command not found.\n" +
+                             kToolsMissing);
+    }
 }
 
 }  // namespace

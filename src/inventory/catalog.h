@@ -1,0 +1,43 @@
+// The firmware catalog "nic_fw/NICFWData.xml": finds the entries that fit one
+// adapter and attaches them to its row of the adapter table.
+#pragma once
+
+#include <cstddef>
+
+#include "nic_info.h"
+
+// Room the inventory build and the report replay give the reader.
+constexpr int CATALOG_CAPACITY_INVENTORY = MAX_FW_IMAGES;
+constexpr int CATALOG_CAPACITY_REPLAY = 1;
+
+// Reads the catalog g_XMLFwFile afresh and appends every entry whose key
+// "%4s-%4s-%4s-%4s-%s" (venid, devid, the adapter's own sub_ven_id_new and
+// sub_dev_id_new, PSID) equals pciIdString to row g_ninfo[nic_count]: record
+// fw_count of pXmlFwInfo receives the entry's texts and the row's fw_count counts
+// up. The caller sets nic_count, sub_ven_id_new and sub_dev_id_new first.
+//
+// Matching follows the catalog's historic rule: attributes are visited in document
+// order, the values seen so far carry over from entry to entry (an entry that lacks
+// name, venid, devid, subvenid or PSID takes the last earlier value), and the
+// entry's subdevid attribute triggers the comparison; a node whose key differs is
+// left at once. rom and fwFile count only when they follow the subdevid of a
+// matching entry: placed before it they are ignored, and a match without rom has
+// the empty version (0.0.0); without fwFile its image name is null.
+//
+// At most `capacity` records are filled (and never more than the row's
+// MAX_FW_IMAGES slots); further matches are not counted, and a warning is logged.
+// Returns 1 when the row has at least one image afterwards, else 0.
+//
+// A catalog that cannot be opened is fatal: "Unable to open %s\n" is logged as an
+// error and the process ends with status 1. Parsing never fetches anything from the
+// network, loads no DTD and substitutes no entity; a parse error part-way ends
+// the read silently with the matches found before it.
+int read_NIC_FW_xml_file(const char* pciIdString, XMLFW_INFO* pXmlFwInfo, int capacity);
+
+// The same matching over a catalog held in memory (for fuzzing and tests); never
+// ends the process. Returns -1 when no reader can be made for the buffer.
+int read_NIC_FW_xml_memory(const char* xml, size_t size, const char* pciIdString,
+                           XMLFW_INFO* pXmlFwInfo, int capacity);
+
+// Frees the texts of `count` records and sets every field to null.
+void clear_fw_info(XMLFW_INFO* records, int count);

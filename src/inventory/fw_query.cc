@@ -1,0 +1,165 @@
+// The burning tool's query (version and PSID of a port) and the image lookup.
+#include "inventory/fw_query.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <unistd.h>
+
+#include "console.h"
+#include "driver/command_runner.h"
+#include "flash/tool_commands.h"
+#include "handles.h"
+#include "run_flags.h"
+
+namespace {
+
+constexpr int kCommandLen = 500;
+constexpr size_t kMaxBusAddressLen = 31;
+
+// Removes the named file when it goes out of scope.
+struct RemoveOnExit {
+    const char* path;
+    ~RemoveOnExit() {
+        if (path != nullptr)
+            unlink(path);
+    }
+};
+
+void strip_end_of_line(char* text) {
+    size_t len = strlen(text);
+    if (len > 0 && text[len - 1] == '\n')
+        text[--len] = '\0';
+    if (len > 0 && text[len - 1] == '\r')
+        text[--len] = '\0';
+}
+
+// The address reaches a shell command line, so only the characters of a PCI
+// address text (hex digits, ":" and ".") are let through.
+bool is_plain_bus_address(const char* text) {
+    size_t len = strlen(text);
+    return len > 0 && len <= kMaxBusAddressLen && strspn(text, "0123456789abcdefABCDEF:.") == len;
+}
+
+}  // namespace
+
+size_t cut_query_value(const char* line, const char* pattern, char* value, size_t size) {
+    char copy[QUERY_LINE_LEN];
+    snprintf(copy, sizeof copy, "%s", line);
+    strip_end_of_line(copy);
+    size_t out = 0;
+    size_t skip = strlen(pattern) + 1;
+    if (strlen(copy) > skip) {
+        for (const char* p = copy + skip; *p != '\0' && out + 1 < size; ++p) {
+            if (*p != ' ')
+                value[out++] = *p;
+        }
+    }
+    if (size > 0)
+        value[out] = '\0';
+    return out;
+}
+
+int get_firmware_info(const char* pif, char** ppfw, const char* fw_match_pattern) {
+    char command[kCommandLen];
+    const char* tool = boot_value == 0 ? MSTFLINT_PROGRAM : FLINT_PROGRAM;
+    snprintf(command, sizeof command, QUERY_COMMAND_FORMAT, tool, pif);
+    ReadPipe pipe = open_read_pipe(command);
+    if (!pipe) {
+        fprintf(stderr,
+                "\n In popen for mstflint fork(2) or pipe(2) calls fail, \t\t\t\t or cannot "
+                "allocate memory. \n\n");
+        return 1;
+    }
+    char line[QUERY_LINE_LEN];
+    while (fgets(line, sizeof line, pipe.get()) != nullptr) {
+        if (strcasestr(line, fw_match_pattern) == nullptr)
+            continue;
+        char value[QUERY_VALUE_LEN];
+        size_t len = cut_query_value(line, fw_match_pattern, value, sizeof value);
+        *ppfw = dup_text(value);
+        return len > 0 ? 0 : 1;
+    }
+    return 1;
+}
+
+int get_mlnx_info(const char* cmd, char* data, int datasize, const char* dataFile,
+                  const char* delimiter) {
+    if (datasize <= 0)
+        return 2;
+    memset(data, 0, static_cast<size_t>(datasize));
+    int rc = do_command(cmd);
+    if (rc != 0) {
+        log_eventf(LOG_ERROR, "command failed: %s\n", cmd);
+        return rc;
+    }
+    UniqueFile file(fopen(dataFile, "r"));
+    if (!file) {
+        log_eventf(LOG_ERROR, "unable to open file %s\n", dataFile);
+        return 2;
+    }
+    if (fgets(data, datasize, file.get()) == nullptr)
+        data[0] = '\0';
+    // Keep leading delimiters and the first word; end at the delimiter after it.
+    char* word = data + strspn(data, delimiter);
+    char* end = strpbrk(word, delimiter);
+    if (end != nullptr)
+        *end = '\0';
+    return 0;
+}
+
+LookupAnswer parse_lookup_answer(char* answer) {
+    LookupAnswer result{1, nullptr, nullptr};
+    if (answer[0] == '0')
+        return result;
+    strip_end_of_line(answer);
+    char* hash = strchr(answer, '#');
+    if (hash == nullptr)
+        return result;
+    *hash = '\0';
+    char* image = hash + 1;
+    char* next = strchr(image, '#');
+    if (next != nullptr)
+        *next = '\0';
+    if (image[0] == '\0')
+        return result;
+    result.status = 0;
+    result.first = answer;
+    result.image = image;
+    return result;
+}
+
+int modify_imagename(nic_info* curnic, char* servername, size_t servername_size) {
+    if (curnic == nullptr || curnic->pbus_info == nullptr ||
+        !is_plain_bus_address(curnic->pbus_info)) {
+        log_eventf(LOG_ERROR, "modify_imagename: refusing bus address \"%s\": not a PCI address\n",
+                   curnic != nullptr && curnic->pbus_info != nullptr ? curnic->pbus_info : "");
+        return 2;
+    }
+    char data_file[sizeof IMAGE_LOOKUP_DATA_TEMPLATE];
+    memcpy(data_file, IMAGE_LOOKUP_DATA_TEMPLATE, sizeof data_file);
+    UniqueFd fd(mkstemp(data_file));
+    if (fd.get() < 0) {
+        log_eventf(LOG_ERROR, "modify_imagename: cannot create a data file %s here: %s\n",
+                   IMAGE_LOOKUP_DATA_TEMPLATE, strerror(errno));
+        return 2;
+    }
+    RemoveOnExit remove_data{data_file};
+    fd.reset();
+
+    char command[TEXT_LEN];
+    snprintf(command, sizeof command, IMAGE_LOOKUP_FORMAT, curnic->pbus_info, data_file);
+    char answer[LOOKUP_ANSWER_LEN];
+    int status = get_mlnx_info(command, answer, sizeof answer, data_file, " ");
+    if (status != 0)
+        return status;
+    LookupAnswer parsed = parse_lookup_answer(answer);
+    if (parsed.status != 0)
+        return parsed.status;
+    if (servername != nullptr && servername_size > 0)
+        snprintf(servername, servername_size, "%s", parsed.first);
+    free(curnic->pxmlFwImage[0]);
+    curnic->pxmlFwImage[0] = dup_text(parsed.image);
+    return 0;
+}

@@ -1,0 +1,254 @@
+// The inventory build: enumeration, the firmware query of every Mellanox port,
+// its PCI IDs and its catalog images, into the adapter table.
+#include "inventory/inventory_build.h"
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "console.h"
+#include "flash/tool_commands.h"
+#include "handles.h"
+#include "inventory/catalog.h"
+#include "inventory/fw_query.h"
+#include "inventory/pci_enum.h"
+#include "policy/versions.h"
+
+nic_info* curnic = nullptr;
+
+namespace {
+
+constexpr char kVersionKeyword[] = "FW Version";
+constexpr char kPsidKeyword[] = "PSID";
+
+struct TextListFree {
+    void operator()(char** list) const { free_text_list(list); }
+};
+using TextList = std::unique_ptr<char*, TextListFree>;
+
+struct MallocFree {
+    void operator()(char* p) const { free(p); }
+};
+using MallocText = std::unique_ptr<char, MallocFree>;
+
+// Keeps the catalog records' texts from piling up over the ports: each read gets
+// cleared records, and the last texts go with the build.
+struct CatalogRecords {
+    std::vector<XMLFW_INFO> records = std::vector<XMLFW_INFO>(CATALOG_CAPACITY_INVENTORY);
+    ~CatalogRecords() { clear(); }
+    void clear() { clear_fw_info(records.data(), static_cast<int>(records.size())); }
+};
+
+// The per-port error lines of one build; with no data file they go nowhere.
+class DataFile {
+  public:
+    DataFile() {
+        memcpy(name_, TMP_DATA_TEMPLATE, sizeof name_);
+        UniqueFd fd(mkstemp(name_));
+        if (fd.get() < 0)
+            return;
+        file_.reset(fdopen(fd.get(), "w"));
+        if (file_)
+            fd.release();
+    }
+    bool is_open() const { return file_ != nullptr; }
+    const char* name() const { return name_; }
+    void printf(const char* fmt, ...) __attribute__((format(printf, 2, 3))) {
+        if (!file_)
+            return;
+        va_list ap;
+        va_start(ap, fmt);
+        vfprintf(file_.get(), fmt, ap);
+        va_end(ap);
+    }
+
+  private:
+    char name_[sizeof TMP_DATA_TEMPLATE];
+    UniqueFile file_;
+};
+
+void* zero_alloc(size_t count, size_t size) {
+    void* p = calloc(count > 0 ? count : 1, size);
+    if (p == nullptr) {
+        fprintf(stderr, "FWUPG_ERROR: out of memory (%d), %s,%d\n", errno, FWPAK_SOURCE, __LINE__);
+        exit(1);
+    }
+    return p;
+}
+
+bool is_mellanox(const char* vendor_name) {
+    return strcasestr(vendor_name, "Mellanox") != nullptr ||
+           strcasestr(vendor_name, "15B3") != nullptr;
+}
+
+void print_device_list(char** ppif, char** vendor_name) {
+    print_message("List of Network Adapters detected on the Server.................\n");
+    for (int i = 0; i < g_nNics; ++i) print_messagef("[%d] %s %s\n", i, ppif[i], vendor_name[i]);
+}
+
+// Both values of one port's query; a value the query did not give stays null.
+struct PortQuery {
+    MallocText version;
+    MallocText psid;
+};
+
+PortQuery query_port(const char* address, DataFile* data) {
+    PortQuery q;
+    char* version = nullptr;
+    char* psid = nullptr;
+    int rc = get_firmware_info(address, &version, kVersionKeyword);
+    q.version.reset(version);
+    if (rc != 0) {
+        data->printf("\n\nFWUPG_ERROR: get_firmware_info filed RC = %d\n%s,%d\n\n", rc,
+                     FWPAK_SOURCE, __LINE__);
+        q.version.reset();
+    }
+    rc = get_firmware_info(address, &psid, kPsidKeyword);
+    q.psid.reset(psid);
+    if (rc != 0) {
+        data->printf("\n\nFWUPG_ERROR: get_firmware_info filed RC = %d\n%s,%d\n\n", rc,
+                     FWPAK_SOURCE, __LINE__);
+        q.psid.reset();
+    }
+    return q;
+}
+
+void print_card_info(const ethtool_info& info, const char* address, const char* psid) {
+    print_messagef("\nMellanox card info for %s = FW_VERSION %s, BUS_INFO %s, PSID %s\n", address,
+                   info.pfirmware_version, info.pbus_info, psid);
+    unsigned int domain = 0, bus = 0, dev = 0, func = 0;
+    sscanf(info.pbus_info, "%04x:%02x:%02x.%x", &domain, &bus, &dev, &func);
+    print_messagef("%04x:%02x:%02x.%x\n", domain, bus, dev, func);
+}
+
+void read_pci_ids(nic_info* row) {
+    int32_t ven = 0, dev = 0, sub_ven = 0, sub_dev = 0;
+    int rc = get_pci_info(row->pbus_info, &ven, &dev, &sub_ven, &sub_dev);
+    if (rc != 0) {
+        fprintf(stderr, "\n\nFWUPG_ERROR: RC = %d\n%s,%d\n\n", rc, FWPAK_SOURCE, __LINE__);
+        exit(1);
+    }
+    print_messagef("DEVICE INFO---------->%x %x %x %x\n", static_cast<unsigned>(ven),
+                   static_cast<unsigned>(dev), static_cast<unsigned>(sub_ven),
+                   static_cast<unsigned>(sub_dev));
+    row->ven_id = ven;
+    row->dev_id = dev;
+    row->sub_ven_id = sub_ven;
+    row->sub_dev_id = sub_dev;
+}
+
+// Attaches the catalog's images to the row. A key that does not fit its 50 bytes
+// (a PSID of more than 29 characters) is never cut: a cut PSID could match another
+// board's images, so such a port gets none.
+void attach_catalog(nic_info* row, const char* address, CatalogRecords* catalog) {
+    char key[ID_TEXT_LEN];
+    int n = snprintf(key, sizeof key, "%04X-%04X-%04X-%04X-%s", static_cast<unsigned>(row->ven_id),
+                     static_cast<unsigned>(row->dev_id), static_cast<unsigned>(row->sub_ven_id),
+                     static_cast<unsigned>(row->sub_dev_id), row->psid);
+    print_messagef("pciIdString-------------->%s\n\n", key);
+    snprintf(sub_dev_id_new, sizeof sub_dev_id_new, "%04X", static_cast<unsigned>(row->sub_dev_id));
+    snprintf(sub_ven_id_new, sizeof sub_ven_id_new, "%04X", static_cast<unsigned>(row->sub_ven_id));
+
+    catalog->clear();
+    int found = 0;
+    if (n >= 0 && n < ID_TEXT_LEN)
+        found = read_NIC_FW_xml_file(key, catalog->records.data(), CATALOG_CAPACITY_INVENTORY);
+    else
+        log_eventf(LOG_WARNING,
+                   "build_NIC_list: PSID %s of %s does not fit the %d-byte catalog key; no "
+                   "catalog image is matched\n",
+                   row->psid, address, ID_TEXT_LEN);
+    if (found != 1) {
+        log_eventf(LOG_ERROR, "For %s no matching firmware file in XML\n", address);
+        return;
+    }
+    for (int k = 0; k < row->fw_count; ++k) {
+        const XMLFW_INFO& rec = catalog->records[static_cast<size_t>(k)];
+        row->pxmlName[k] = dup_text(rec.pxmlName);
+        row->pxmlFwImage[k] = dup_text(rec.pxmlFwImage);
+        parseversions(rec.pxmlRom, &row->uFwROMmaj[k], &row->uFwROMmin[k], &row->uFwROMrel[k]);
+    }
+}
+
+// One Mellanox port. Returns false when its version or PSID is missing.
+bool build_port(nic_info* row, const char* address, DataFile* data, CatalogRecords* catalog) {
+    PortQuery q = query_port(address, data);
+    if (q.psid)
+        row->psid = dup_text(q.psid.get());
+    if (!q.version || !q.psid) {
+        data->printf("\n\nFWUPG_ERROR: PSID or FW_Version is not found for %s interface\n",
+                     address);
+        return false;
+    }
+    ethtool_info info{nullptr, nullptr, dup_text(q.version.get()), dup_text(address), link_unknown};
+    print_card_info(info, address, q.psid.get());
+    row->pinterfacename = dup_text(address);
+    row->pdrivername = nullptr;
+    row->pfirmware_ver = info.pfirmware_version;
+    row->pbus_info = info.pbus_info;
+
+    read_pci_ids(row);
+    attach_catalog(row, address, catalog);
+    parseversions(row->pfirmware_ver, &row->uCurROMmaj, &row->uCurROMmin, &row->uCurROMrel);
+    row->flags |= NIC_STATE_KNOWN;
+    return true;
+}
+
+}  // namespace
+
+int build_NIC_list() {
+    CatalogRecords catalog;
+    char** ppif = nullptr;
+    char** vendor_name = nullptr;
+    int rc = get_interface_list(&ppif, &vendor_name, class_code, &g_nNics);
+    TextList interfaces(ppif);
+    TextList vendors(vendor_name);
+    if (rc != 0)
+        fprintf(stderr, "\n\nFWUPG_ERROR: get_interface_list filed RC = %d\n%s,%d\n\n", rc,
+                FWPAK_SOURCE, __LINE__);
+
+    fw_number = static_cast<int32_t*>(zero_alloc(static_cast<size_t>(g_nNics), sizeof(int32_t)));
+    print_device_list(ppif, vendor_name);
+    g_ninfo = static_cast<nic_info*>(zero_alloc(static_cast<size_t>(g_nNics), sizeof(nic_info)));
+
+    DataFile data;
+    if (!data.is_open())
+        printf("Not able to open this %s file\n", data.name());
+    print_messagef("\nIf PSID or FW_Version is not found for some interfaces, please check %s\n\n",
+                   data.name());
+
+    int missing = 0;
+    for (nic_count = 0; nic_count < g_nNics; ++nic_count) {
+        nic_info* row = &g_ninfo[nic_count];
+        const char* address = ppif[nic_count];
+        row->fw_count = 0;
+        if (!is_mellanox(vendor_name[nic_count])) {
+            print_messagef("Interface %s is not Mellanox one.\n", address);
+            continue;
+        }
+        ++g_nMellanoxPorts;
+        if (!build_port(row, address, &data, &catalog))
+            ++missing;
+    }
+
+    int result = BUILD_OK;
+    if (missing == g_nMellanoxPorts)
+        result = BUILD_NO_PORT_QUERIED;
+    if (g_nMellanoxPorts == 0)
+        result = BUILD_NO_MELLANOX;
+    return result;
+}
+
+int current_nic_fw() {
+    for (int i = 0; i < g_nNics; ++i) {
+        curnic = &g_ninfo[i];
+        parseversions(curnic->pfirmware_ver, &curnic->uCurROMmaj, &curnic->uCurROMmin,
+                      &curnic->uCurROMrel);
+        curnic->flags |= NIC_STATE_KNOWN;
+    }
+    return 0;
+}

@@ -1,0 +1,245 @@
+// PCI enumeration through libpci, and the PCI IDs of one device through sysfs.
+#include "inventory/pci_enum.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <strings.h>
+
+#include "console.h"
+#include "driver/sysfs_reader.h"
+#include "nic_info.h"
+
+namespace {
+
+constexpr char kSysfsPciDevices[] = "/sys/bus/pci/devices";
+constexpr int kSysfsPathLen = 128;
+constexpr int kVendorLookupLen = 1024;
+// The first 10 characters of an address text ("dddd:bb:ss") name the physical device.
+constexpr size_t kDevicePrefixLen = 10;
+constexpr int kFillFlags = PCI_FILL_IDENT | PCI_FILL_BASES | PCI_FILL_CLASS;
+
+struct PciAccessCleanup {
+    void operator()(pci_access* a) const { pci_cleanup(a); }
+};
+using PciAccess = std::unique_ptr<pci_access, PciAccessCleanup>;
+
+struct PciDevFree {
+    void operator()(pci_dev* d) const { pci_free_dev(d); }
+};
+using PciDev = std::unique_ptr<pci_dev, PciDevFree>;
+
+char** alloc_text_list() {
+    char** list = static_cast<char**>(calloc(MAX_NICS, sizeof(char*)));
+    if (list == nullptr) {
+        fprintf(stderr, "FWUPG_ERROR: out of memory (%d), %s,%d\n", errno, FWPAK_SOURCE, __LINE__);
+        exit(1);
+    }
+    for (int i = 0; i < MAX_NICS; ++i) {
+        list[i] = static_cast<char*>(calloc(1, PCI_TEXT_LEN));
+        if (list[i] == nullptr) {
+            fprintf(stderr, "FWUPG_ERROR: out of memory (%d), %s,%d\n", errno, FWPAK_SOURCE,
+                    __LINE__);
+            exit(1);
+        }
+    }
+    return list;
+}
+
+std::string address_text(const pci_dev* d) {
+    char text[PCI_TEXT_LEN];
+    snprintf(text, sizeof text, "%04x:%02x:%02x.%d", d->domain, d->bus, d->dev, d->func);
+    return text;
+}
+
+// Reads a hex field between begin and end; an empty field or "*" leaves *out as it
+// is. Returns false for a field that is not a hex number up to `max`.
+bool parse_hex_field(const char* begin, const char* end, unsigned long max, int* out) {
+    size_t len = static_cast<size_t>(end - begin);
+    if (len == 0 || (len == 1 && *begin == '*'))
+        return true;
+    unsigned long value = 0;
+    for (const char* p = begin; p < end; ++p) {
+        char c = *p;
+        int digit = (c >= '0' && c <= '9')   ? c - '0'
+                    : (c >= 'a' && c <= 'f') ? c - 'a' + 10
+                    : (c >= 'A' && c <= 'F') ? c - 'A' + 10
+                                             : -1;
+        if (digit < 0)
+            return false;
+        value = value * 16 + static_cast<unsigned long>(digit);
+        if (value > max)
+            return false;
+    }
+    *out = static_cast<int>(value);
+    return true;
+}
+
+std::vector<std::string> matching_functions(pci_access* pacc, const int32_t* pmatch_pattern) {
+    std::vector<std::string> found;
+    for (pci_dev* d = pacc->devices; d != nullptr; d = d->next) {
+        pci_fill_info(d, kFillFlags);
+        for (int i = 0; i < 4; ++i) {
+            if (d->device_class == pmatch_pattern[i]) {
+                found.push_back(address_text(d));
+                break;
+            }
+        }
+    }
+    return found;
+}
+
+void sort_addresses(std::vector<std::string>* addresses) {
+    std::vector<const char*> ptrs;
+    for (const std::string& a : *addresses) ptrs.push_back(a.c_str());
+    qsort(ptrs.data(), ptrs.size(), sizeof(const char*), cmp_pci_id_nums);
+    std::vector<std::string> sorted(ptrs.begin(), ptrs.end());
+    addresses->swap(sorted);
+}
+
+void list_device(pci_access* pacc, const std::string& address, char* slot, char* vendor) {
+    pci_filter filter;
+    pci_filter_init(pacc, &filter);
+    pci_filter_parse_pciid(&filter, address.c_str());
+    snprintf(slot, PCI_TEXT_LEN, "%s", address.c_str());
+    PciDev dev(pci_get_dev(pacc, filter.domain, filter.bus, filter.slot, filter.func));
+    if (!dev)
+        return;
+    pci_fill_info(dev.get(), kFillFlags);
+    char name[kVendorLookupLen] = {0};
+    const char* looked_up =
+        pci_lookup_name(pacc, name, sizeof name, PCI_LOOKUP_VENDOR, dev->vendor_id, dev->device_id);
+    snprintf(vendor, PCI_TEXT_LEN, "%s", looked_up != nullptr ? looked_up : "");
+}
+
+void report_dropped(size_t dropped) {
+    fprintf(stderr,
+            "FWUPG_WARNING: %zu more network devices found than the %d the adapter table "
+            "holds; only the first %d by PCI address are listed\n",
+            dropped, MAX_NICS, MAX_NICS);
+    log_eventf(LOG_WARNING,
+               "get_interface_list: %zu network devices beyond the first %d are not listed\n",
+               dropped, MAX_NICS);
+}
+
+}  // namespace
+
+int cmp_pci_id_nums(const void* pci_id1, const void* pci_id2) {
+    return strcasecmp(*static_cast<const char* const*>(pci_id1),
+                      *static_cast<const char* const*>(pci_id2));
+}
+
+const char* pci_filter_parse_pciid(struct pci_filter* f, const char* str) {
+    // The domain is read from the first four characters (stopping early at a
+    // colon): a five-digit domain reads as 1000 hex or more and fails here.
+    size_t len = strlen(str);
+    const char* colon = strchr(str, ':');
+    size_t domain_len = std::min<size_t>(colon != nullptr ? colon - str : len, 4);
+    if (!parse_hex_field(str, str + domain_len, 0xff, &f->domain))
+        return "Invalid domain number";
+    if (colon == nullptr)
+        return "Invalid input. Either colon or dot missing!";
+    const char* bus = colon + 1;
+    if (!parse_hex_field(bus, bus + strnlen(bus, 2), 0xff, &f->bus))
+        return "Invalid bus number";
+    const char* dot = strchr(str, '.');
+    if (dot == nullptr)
+        return "Invalid input. Either colon or dot missing!";
+    const char* slot = strrchr(str, ':') + 1;
+    if (slot > dot || !parse_hex_field(slot, dot, 0x1f, &f->slot))
+        return "Invalid slot number";
+    if (!parse_hex_field(dot + 1, str + len, 7, &f->func))
+        return "Invalid function number";
+    return nullptr;
+}
+
+std::vector<std::string> reduce_to_devices(const std::vector<std::string>& sorted, size_t limit,
+                                           size_t* dropped) {
+    std::vector<std::string> devices;
+    std::string last;
+    *dropped = 0;
+    for (const std::string& candidate : sorted) {
+        if (strncasecmp(candidate.c_str(), last.c_str(), kDevicePrefixLen) == 0)
+            continue;
+        last = candidate;
+        pci_filter filter{};
+        if (pci_filter_parse_pciid(&filter, candidate.c_str()) != nullptr)
+            continue;
+        if (devices.size() < limit)
+            devices.push_back(candidate);
+        else
+            ++*dropped;
+    }
+    return devices;
+}
+
+int get_interface_list(char*** pppif, char*** vendor_name, const int32_t* pmatch_pattern,
+                       int32_t* pif_count) {
+    *pppif = alloc_text_list();
+    *vendor_name = alloc_text_list();
+    *pif_count = 0;
+
+    PciAccess pacc(pci_alloc());
+    pci_init(pacc.get());
+    pci_filter filter;
+    pci_filter_init(pacc.get(), &filter);
+    pci_scan_bus(pacc.get());
+
+    std::vector<std::string> candidates = matching_functions(pacc.get(), pmatch_pattern);
+    sort_addresses(&candidates);
+    size_t dropped = 0;
+    std::vector<std::string> devices = reduce_to_devices(candidates, MAX_NICS, &dropped);
+    if (dropped > 0)
+        report_dropped(dropped);
+
+    int32_t count = 0;
+    for (const std::string& address : devices) {
+        list_device(pacc.get(), address, (*pppif)[count], (*vendor_name)[count]);
+        ++count;
+    }
+    *pif_count = count;
+    if (count == 0) {
+        printf("NO Interface Found\n");
+        return 1;
+    }
+    return 0;
+}
+
+void free_text_list(char** list) {
+    if (list == nullptr)
+        return;
+    for (int i = 0; i < MAX_NICS; ++i) free(list[i]);
+    free(list);
+}
+
+int get_pci_info(const char* pbus_info, int32_t* ppci_ven, int32_t* ppci_dev, int32_t* ppci_sub_ven,
+                 int32_t* ppci_sub_dev) {
+    if (pbus_info == nullptr || pbus_info[0] == '\0')
+        return 1;
+    static const char* const kFiles[4] = {"vendor", "device", "subsystem_vendor",
+                                          "subsystem_device"};
+    unsigned int ids[4] = {0, 0, 0, 0};
+    for (int i = 0; i < 4; ++i) {
+        char path[kSysfsPathLen];
+        int n = snprintf(path, sizeof path, "%s/%s/%s", kSysfsPciDevices, pbus_info, kFiles[i]);
+        // A cut path would name some other file: refuse it as unopenable.
+        int rc = -1;
+        if (n >= 0 && n < kSysfsPathLen)
+            rc = sysfs_read_hex(path, &ids[i]);
+        else
+            errno = ENAMETOOLONG;
+        if (rc != 0) {
+            fprintf(stderr, "ERROR: could not open %s (errno=%d), %s,%d\n", path, errno,
+                    FWPAK_SOURCE, __LINE__);
+            return 1;
+        }
+    }
+    *ppci_ven = static_cast<int32_t>(ids[0]);
+    *ppci_dev = static_cast<int32_t>(ids[1]);
+    *ppci_sub_ven = static_cast<int32_t>(ids[2]);
+    *ppci_sub_dev = static_cast<int32_t>(ids[3]);
+    return 0;
+}

@@ -1,0 +1,131 @@
+// The platform layer for outside programs: shell commands with their echo and exit
+// codes, and the burning tool's direct execution in a child process.
+#include "driver/command_runner.h"
+
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "handles.h"
+#include "run_flags.h"
+#include "test_io.h"
+
+namespace {
+
+TEST(DoCommand, EchoesTheCommandInEveryModeAndReturnsTheExitCode) {
+    const struct {
+        const char* command;
+        int code;
+    } cases[] = {
+        {"true", 0},
+        {"exit 3", 3},
+        {"exit 255", 255},
+        {"fwpak-no-such-command 2>/dev/null", 127},
+        // A killed shell must not read as success: 128 plus the signal number.
+        {"kill -KILL $$", 128 + SIGKILL},
+        {"kill -TERM $$", 128 + SIGTERM},
+    };
+    g_iFlag = FLAG_SILENT | FLAG_DISCOVERY;  // the echo bypasses the console filter
+    for (const auto& c : cases) {
+        StdoutCapture capture;
+        EXPECT_EQ(do_command(c.command), c.code) << c.command;
+        EXPECT_EQ(capture.Text(), std::string(c.command) + " \n");
+    }
+    g_iFlag = 0;
+}
+
+TEST(DoCommand, CommandOutputFollowsTheEcho) {
+    StdoutCapture capture;
+    EXPECT_EQ(do_command("echo hi"), 0);
+    EXPECT_EQ(capture.Text(), "echo hi \nhi\n");
+}
+
+TEST(RunShell, ReturnsTheExitCodeWithoutEcho) {
+    StdoutCapture capture;
+    EXPECT_EQ(run_shell("exit 7"), 7);
+    EXPECT_EQ(run_shell("fwpak-no-such-command 2>/dev/null"), 127);
+    EXPECT_EQ(capture.Text(), "");
+}
+
+TEST(ReadPipe, ReadsTheCommandsOutput) {
+    ReadPipe pipe = open_read_pipe("printf 'first\\nsecond\\n'");
+    ASSERT_TRUE(pipe);
+    char line[64];
+    ASSERT_NE(fgets(line, sizeof line, pipe.get()), nullptr);
+    EXPECT_STREQ(line, "first\n");
+}
+
+class RunTool : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        out_.reset(open((dir_.path() + "/out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600));
+        ASSERT_GE(out_.get(), 0);
+    }
+    ToolRun Sh(const std::string& script, bool show_output = false) {
+        return run_tool("/bin/sh", {"sh", "-c", script}, out_.get(), show_output);
+    }
+    std::string Output() { return ReadWholeFile(dir_.path() + "/out"); }
+
+    ScopedTempDir dir_;
+    UniqueFd out_;
+};
+
+TEST_F(RunTool, ReturnsTheExitCode) {
+    for (int code : {0, 1, 2, 42}) {
+        ToolRun r = Sh("exit " + std::to_string(code));
+        EXPECT_TRUE(r.started);
+        EXPECT_EQ(r.exit_code, code);
+    }
+}
+
+TEST_F(RunTool, ArgumentsArePassedWithoutAShell) {
+    ToolRun r = run_tool("/bin/echo", {"echo", "-n", "a b", "$HOME", "*"}, out_.get(), false);
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(Output(), "a b $HOME *");
+}
+
+TEST_F(RunTool, KilledBySignalIsAFailure) {
+    ToolRun r = Sh("kill -TERM $$");
+    EXPECT_TRUE(r.started);
+    EXPECT_EQ(r.exit_code, 128 + SIGTERM);
+}
+
+TEST_F(RunTool, StoppedChildIsWaitedForUntilItExits) {
+    auto start = std::chrono::steady_clock::now();
+    ToolRun r = Sh("(sleep 0.4; kill -CONT $$) & kill -STOP $$; echo resumed; exit 4");
+    double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_TRUE(r.started);
+    EXPECT_EQ(r.exit_code, 4);
+    EXPECT_EQ(Output(), "resumed\n");
+    EXPECT_GE(seconds, 0.35);
+}
+
+TEST_F(RunTool, ProgramThatCannotBeExecutedExitsWithOne) {
+    ToolRun r = run_tool("/nonexistent/fwpak-tool", {"tool"}, out_.get(), false);
+    EXPECT_TRUE(r.started);
+    EXPECT_EQ(r.exit_code, 1);
+    r = run_tool(dir_.path().c_str(), {"dir"}, out_.get(), false);  // a directory
+    EXPECT_EQ(r.exit_code, 1);
+}
+
+TEST_F(RunTool, BothStreamsLandInTheFile) {
+    StdoutCapture console;
+    ToolRun r = Sh("echo out; echo err >&2");
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(Output(), "out\nerr\n");
+    EXPECT_EQ(console.Text(), "");
+}
+
+TEST_F(RunTool, ShowOutputCopiesToTheConsoleToo) {
+    StdoutCapture console;
+    ToolRun r = Sh("echo out; echo err >&2; exit 5", true);
+    EXPECT_EQ(r.exit_code, 5);
+    EXPECT_EQ(Output(), "out\nerr\n");
+    EXPECT_EQ(console.Text(), "out\nerr\n");
+}
+
+}  // namespace

@@ -1,0 +1,196 @@
+// Console messages and the small text helpers; the event log's line format.
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <string>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "console.h"
+#include "handles.h"
+#include "run_flags.h"
+#include "test_io.h"
+
+namespace {
+
+class Console : public ::testing::Test {
+  protected:
+    void SetUp() override { ResetRunState(); }
+};
+
+TEST_F(Console, MessagesAreHiddenOnlyInSilentAndReportRuns) {
+    const struct {
+        int32_t flags;
+        bool shown;
+    } cases[] = {
+        {0, true},
+        {FLAG_SHOW_CURRENT, true},
+        {FLAG_FORCE, true},
+        {FLAG_P, true},
+        {FLAG_YES, true},
+        {FLAG_SILENT, false},
+        {FLAG_DISCOVERY, false},
+        {FLAG_REPLAY, false},
+        {FLAG_SILENT | FLAG_REPLAY, false},
+        {FLAG_BURN_OK | FLAG_BURN_FAILED, true},
+    };
+    for (const auto& c : cases) {
+        g_iFlag = c.flags;
+        StdoutCapture capture;
+        print_message("\nhello\n");
+        EXPECT_EQ(capture.Text(), c.shown ? "\nhello\n" : "") << c.flags;
+    }
+}
+
+TEST_F(Console, PercentSignIsPrintedAsIs) {
+    StdoutCapture capture;
+    print_message("100% done %s %d\n");
+    EXPECT_EQ(capture.Text(), "100% done %s %d\n");
+}
+
+TEST_F(Console, FormattedMessageIsCutAtItsBuffer) {
+    std::string fits(MSG_LEN - 1, 'm');
+    std::string longer(600, 'm');
+    StdoutCapture capture;
+    print_messagef("%s", fits.c_str());
+    print_messagef("%s|", longer.c_str());
+    EXPECT_EQ(capture.Text(), fits + fits);
+    EXPECT_EQ(strlen(print_msg), static_cast<size_t>(MSG_LEN - 1));
+}
+
+TEST_F(Console, VersionQuestionIsTheSameForEveryAdapter) {
+    char buf[MSG_LEN];
+    fw_version_message(buf, sizeof buf);
+    EXPECT_STREQ(buf, "Would you like to flash the firmware?\n");
+    char small[8];
+    fw_version_message(small, sizeof small);
+    EXPECT_STREQ(small, "Would y");
+}
+
+TEST_F(Console, FormatMacTakesTheDigitsBetweenSeparators) {
+    const struct {
+        const char* in;
+        const char* out;
+    } cases[] = {
+        {"00:02:c9:1a:2b:3c", "0002c91a2b3c"},
+        {"00-02-C9-1A-2B-3C", "0002C91A2B3C"},
+        {"00:02:c9:1a:2b:3c:trailing", "0002c91a2b3c"},
+        // Shorter texts give the digits that are there and nothing read past the end.
+        {"00:02:c9:1a:2b:3", "0002c91a2b3"},
+        {"00:02:c", "0002c"},
+        {"0", "0"},
+        {"", ""},
+    };
+    for (const auto& c : cases) {
+        // Copied into a buffer of its exact size so a read past the end shows
+        // under AddressSanitizer.
+        std::unique_ptr<char[]> exact(new char[strlen(c.in) + 1]);
+        memcpy(exact.get(), c.in, strlen(c.in) + 1);
+        EXPECT_STREQ(format_mac(exact.get()), c.out) << c.in;
+    }
+    EXPECT_STREQ(format_mac(nullptr), "");
+}
+
+class EventLog : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        log_.reset(tmpfile());
+        event_logging_on();
+    }
+    void TearDown() override { event_logging_on(); }
+    std::string Text() {
+        rewind(log_.get());
+        std::string text;
+        char buf[1024];
+        size_t n;
+        while ((n = fread(buf, 1, sizeof buf, log_.get())) > 0) text.append(buf, n);
+        return text;
+    }
+    UniqueFile log_;
+};
+
+TEST_F(EventLog, TagsAreElevenCharacters) {
+    EXPECT_STREQ(LOG_INFO, "[INFO]     ");
+    EXPECT_STREQ(LOG_WARNING, "[WARNING]  ");
+    EXPECT_STREQ(LOG_ERROR, "[ERROR]    ");
+    for (const char* tag : {LOG_INFO, LOG_WARNING, LOG_ERROR}) EXPECT_EQ(strlen(tag), 11u);
+}
+
+TEST_F(EventLog, LineIsTagTimeAndTextUnchanged) {
+    time_t before = time(nullptr);
+    log_mellanox_event(log_.get(), LOG_ERROR, "abc\n");
+    std::string line = Text();
+    const std::string head = "[ERROR]     [";
+    ASSERT_EQ(line.size(), head.size() + 24 + 2 + 5) << line;
+    EXPECT_EQ(line.substr(0, head.size()), head);
+    EXPECT_EQ(line.substr(head.size() + 24), "] abc\n\n");
+
+    // The time is the classic calendar form, in local time.
+    struct tm when = {};
+    std::string stamp = line.substr(head.size(), 24);
+    ASSERT_NE(strptime(stamp.c_str(), "%a %b %d %H:%M:%S %Y", &when), nullptr) << stamp;
+    when.tm_isdst = -1;
+    time_t logged = mktime(&when);
+    EXPECT_LE(before - 1, logged);
+    EXPECT_LE(logged, time(nullptr) + 1);
+}
+
+TEST_F(EventLog, FormatCharactersInTheTextAreKept) {
+    log_mellanox_event(log_.get(), LOG_INFO, "50% %s done");
+    std::string line = Text();
+    EXPECT_EQ(line.substr(line.size() - 14), "] 50% %s done\n");
+}
+
+TEST_F(EventLog, SwitchedOffDropsEveryLine) {
+    event_logging_off();
+    log_mellanox_event(log_.get(), LOG_WARNING, "dropped");
+    event_logging_on();
+    log_mellanox_event(log_.get(), LOG_WARNING, "kept");
+    std::string text = Text();
+    EXPECT_EQ(text.find("dropped"), std::string::npos);
+    EXPECT_EQ(text.rfind("[WARNING]   [", 0), 0u);
+}
+
+TEST_F(EventLog, FormattedTextIsCutAtItsBuffer) {
+    pmstflint_fout = log_.get();
+    std::string big(5000, 'x');
+    log_eventf(LOG_INFO, "%s", big.c_str());
+    pmstflint_fout = nullptr;
+    std::string text = Text();
+    EXPECT_EQ(text.size(), 11u + 1 + 26 + 1 + (TEXT_LEN - 1) + 1);
+}
+
+// Opening the log appends in the working directory; a failure ends the process.
+class OpenLog : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_NE(getcwd(cwd_, sizeof cwd_), nullptr);
+        ASSERT_EQ(chdir(dir_.path().c_str()), 0);
+    }
+    void TearDown() override { EXPECT_EQ(chdir(cwd_), 0); }
+    ScopedTempDir dir_;
+    char cwd_[4096] = {0};
+};
+
+TEST_F(OpenLog, AppendsToTheLogInTheWorkingDirectory) {
+    FILE* f = fopen("mstflint.log", "w");
+    fputs("earlier run\n", f);
+    fclose(f);
+    open_event_log(FWPAK_SOURCE, __LINE__);
+    log_mellanox_event(pmstflint_fout, LOG_INFO, "this run");
+    fclose(pmstflint_fout);
+    pmstflint_fout = nullptr;
+    std::string text = ReadWholeFile(dir_.path() + "/mstflint.log");
+    EXPECT_EQ(text.rfind("earlier run\n[INFO]      [", 0), 0u) << text;
+}
+
+TEST_F(OpenLog, FailureIsFatal) {
+    ASSERT_EQ(mkdir("mstflint.log", 0755), 0);  // a directory cannot be opened for appending
+    EXPECT_EXIT(open_event_log("caller.cc", 42), ::testing::ExitedWithCode(1),
+                "^FWUPG_ERROR: could not open mstflint.log \\(21\\), caller.cc,42\n$");
+}
+
+}  // namespace

@@ -1,0 +1,139 @@
+// Helpers for the driver's unit tests: capture what the code writes to standard
+// output, feed its standard input, give it a mutable argument vector, and reset the
+// run state between cases.
+#pragma once
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "run_flags.h"
+
+inline std::string ReadWholeFile(const std::string& path) {
+    std::string text;
+    FILE* f = fopen(path.c_str(), "rb");
+    if (f == nullptr)
+        return text;
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
+    fclose(f);
+    return text;
+}
+
+// A fresh directory under /tmp, removed with everything in it at the end of scope.
+class ScopedTempDir {
+  public:
+    ScopedTempDir() {
+        char tmpl[] = "/tmp/fwpak-unit.XXXXXX";
+        if (mkdtemp(tmpl) != nullptr)
+            path_ = tmpl;
+    }
+    ~ScopedTempDir() {
+        if (!path_.empty())
+            (void)system(("rm -rf '" + path_ + "'").c_str());
+    }
+    ScopedTempDir(const ScopedTempDir&) = delete;
+    ScopedTempDir& operator=(const ScopedTempDir&) = delete;
+    const std::string& path() const { return path_; }
+
+  private:
+    std::string path_;
+};
+
+// Redirects file descriptor 1 (and the stdout stream) into a file until Text() or
+// the end of scope. Works for the program's own writes and for child processes.
+class StdoutCapture {
+  public:
+    StdoutCapture() : file_(dir_.path() + "/stdout") {
+        fflush(stdout);
+        saved_ = dup(STDOUT_FILENO);
+        FILE* f = fopen(file_.c_str(), "w");
+        dup2(fileno(f), STDOUT_FILENO);
+        fclose(f);
+    }
+    ~StdoutCapture() { Restore(); }
+    StdoutCapture(const StdoutCapture&) = delete;
+    StdoutCapture& operator=(const StdoutCapture&) = delete;
+
+    std::string Text() {
+        Restore();
+        return ReadWholeFile(file_);
+    }
+
+  private:
+    void Restore() {
+        if (saved_ < 0)
+            return;
+        fflush(stdout);
+        dup2(saved_, STDOUT_FILENO);
+        close(saved_);
+        saved_ = -1;
+    }
+    ScopedTempDir dir_;
+    std::string file_;
+    int saved_ = -1;
+};
+
+// Makes standard input read `content` (end of input after it); back to /dev/null at
+// the end of scope, so no case sees another's leftovers.
+class StdinFeed {
+  public:
+    explicit StdinFeed(const std::string& content) {
+        std::string path = dir_.path() + "/stdin";
+        FILE* f = fopen(path.c_str(), "wb");
+        fwrite(content.data(), 1, content.size(), f);
+        fclose(f);
+        EXPECT_NE(freopen(path.c_str(), "r", stdin), nullptr);
+    }
+    ~StdinFeed() { (void)freopen("/dev/null", "r", stdin); }
+    StdinFeed(const StdinFeed&) = delete;
+    StdinFeed& operator=(const StdinFeed&) = delete;
+
+  private:
+    ScopedTempDir dir_;
+};
+
+// An argument vector that the code may rewrite in place, as main's would be.
+class Argv {
+  public:
+    Argv(std::initializer_list<std::string> args) : words_{"fwpak"} {
+        words_.insert(words_.end(), args.begin(), args.end());
+        for (std::string& w : words_) ptrs_.push_back(w.data());
+        ptrs_.push_back(nullptr);
+    }
+    Argv(const Argv&) = delete;
+    Argv& operator=(const Argv&) = delete;
+    int argc() const { return static_cast<int>(words_.size()); }
+    char** argv() { return ptrs_.data(); }
+    // The word now at position i (after any rewriting).
+    std::string at(int i) const { return ptrs_[i]; }
+
+  private:
+    std::vector<std::string> words_;
+    std::vector<char*> ptrs_;
+};
+
+inline void ResetRunState() {
+    g_iFlag = 0;
+    silent = 0;
+    g_XMLDiscoveryReport[0] = '\0';
+    boot_mode_value = 0;
+    boot_value = 0;
+}
+
+// The usage text, line by line, as every refusal prints it.
+inline const char* UsageText() {
+    return "USAGE: fwpak [ -s ] [ -s [ -F ] ] [ -s [ -f ] ] [ -y ] [ -d ] [ -c ] [ -h ]\n"
+           "\t With no option, interactively upgrade firmware. \n"
+           "\t -s  Silently upgrade firmware.\n"
+           "\t -y  Assume default repsonse for all prompts.\n"
+           "\t -d  Generates NIC Discovery xml file for currently installed version.\n"
+           "\t -c  Display currently installed firmware information.\n"
+           "\t -h  Display this help menu.\n";
+}

@@ -1,0 +1,239 @@
+// Catalog matching: the key rule, the scratch record that carries values over,
+// attribute order, bounds, and hostile documents.
+#include "inventory/catalog.h"
+
+#include <chrono>
+#include <cstdlib>
+#include <string>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "console.h"
+#include "test_support.h"
+
+namespace {
+
+const char kKey[] = "15B3-1017-15B3-0020-MT_0000000080";
+
+struct Match {
+    std::string name, rom, file;
+    bool operator==(const Match& o) const {
+        return name == o.name && rom == o.rom && file == o.file;
+    }
+};
+std::ostream& operator<<(std::ostream& os, const Match& m) {
+    return os << "{" << m.name << ", " << m.rom << ", " << m.file << "}";
+}
+using Matches = std::vector<Match>;
+
+std::string Text(const char* s) {
+    return s != nullptr ? s : "<null>";
+}
+
+class Catalog : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        saved_ = g_ninfo;
+        g_ninfo = rows_;
+        nic_count = 0;
+        snprintf(sub_ven_id_new, sizeof sub_ven_id_new, "15B3");
+        snprintf(sub_dev_id_new, sizeof sub_dev_id_new, "0020");
+    }
+    void TearDown() override {
+        clear_fw_info(records_, MAX_FW_IMAGES);
+        g_ninfo = saved_;
+        nic_count = 0;
+    }
+    int Read(const std::string& xml, const char* key = kKey, int capacity = MAX_FW_IMAGES) {
+        return read_NIC_FW_xml_memory(xml.data(), xml.size(), key, records_, capacity);
+    }
+    int ReadCase(const std::string& name, const char* key = kKey) {
+        return Read(ReadTestData("catalog/" + name + ".xml"), key);
+    }
+    Matches Found() const {
+        Matches m;
+        for (int i = 0; i < rows_[0].fw_count; ++i)
+            m.push_back({Text(records_[i].pxmlName), Text(records_[i].pxmlRom),
+                         Text(records_[i].pxmlFwImage)});
+        return m;
+    }
+    nic_info rows_[2] = {};
+    XMLFW_INFO records_[MAX_FW_IMAGES] = {};
+    nic_info* saved_ = nullptr;
+};
+
+TEST_F(Catalog, TwoMatchesInDocumentOrderWithTheirOwnRomAndFile) {
+    EXPECT_EQ(ReadCase("two-images-same-psid"), 1);
+    EXPECT_EQ(rows_[0].fw_count, 2);
+    EXPECT_EQ(Found(), (Matches{{"ConnectX-5 EN", "16.35.2000", "fw-cx5-16.35.2000.bin"},
+                                {"ConnectX-5 EN", "16.32.1010", "fw-cx5-16.32.1010.bin"}}));
+    EXPECT_STREQ(records_[0].pxmlVenId, "15B3");
+    EXPECT_STREQ(records_[0].pxmlDevId, "1017");
+    EXPECT_STREQ(records_[0].pxmlPSID, "MT_0000000080");
+}
+
+// Lower-case hex, a PSID differing in case, a three-digit ID ("%4s" pads it with a
+// blank): none of them is the adapter's key.
+TEST_F(Catalog, KeyIsComparedExactly) {
+    EXPECT_EQ(ReadCase("case-differs"), 0);
+    EXPECT_EQ(rows_[0].fw_count, 0);
+    EXPECT_EQ(ReadCase("case-differs", "15B3- 101-15B3-0020-MT_0000000080"), 1);
+    EXPECT_EQ(Found(), (Matches{{"short device ID", "16.35.2000", "c.bin"}}));
+}
+
+TEST_F(Catalog, AdaptersOwnSubsystemIdsStandInForTheCatalogs) {
+    EXPECT_EQ(ReadCase("other-subsystem-ids"), 1);
+    EXPECT_STREQ(records_[0].pxmlSubVenId, "15B3");
+    EXPECT_STREQ(records_[0].pxmlSubDevId, "0020");
+}
+
+TEST_F(Catalog, MissingAttributesTakeTheLastEarlierValue) {
+    EXPECT_EQ(ReadCase("inherited-values"), 1);
+    EXPECT_EQ(Found(), (Matches{{"ConnectX-5 EN", "16.35.2000", "first.bin"},
+                                {"ConnectX-5 EN", "16.35.3000", "second.bin"},
+                                {"Other board", "16.36.1000", "third.bin"}}));
+}
+
+TEST_F(Catalog, NothingToInheritBeforeTheFirstSubvenid) {
+    EXPECT_EQ(ReadCase("first-entry-without-subvenid"), 1);
+    EXPECT_EQ(Found(), (Matches{{"ConnectX-5 EN", "2.0.0", "second.bin"},
+                                {"ConnectX-5 EN", "3.0.0", "third.bin"}}));
+}
+
+TEST_F(Catalog, EntryWithoutSubdevidIsNeverCompared) {
+    EXPECT_EQ(ReadCase("without-subdevid"), 0);
+    EXPECT_EQ(rows_[0].fw_count, 0);
+}
+
+// rom and fwFile placed before subdevid would belong to the previous match: they
+// are ignored, and the misplaced entry's match has an empty version and no file.
+TEST_F(Catalog, RomBeforeSubdevidNeverOverwritesAnEarlierMatch) {
+    EXPECT_EQ(ReadCase("rom-before-subdevid"), 1);
+    EXPECT_EQ(Found(), (Matches{{"ConnectX-5 EN", "16.35.2000", "good.bin"},
+                                {"ConnectX-5 EN", "", "<null>"}}));
+}
+
+TEST_F(Catalog, EntryWithoutRomHasTheEmptyVersion) {
+    EXPECT_EQ(ReadCase("without-rom"), 1);
+    EXPECT_EQ(Found(),
+              (Matches{{"ConnectX-5 EN", "", "unversioned.bin"}, {"ConnectX-5 EN", "", "<null>"}}));
+}
+
+TEST_F(Catalog, ParseErrorKeepsTheMatchesBeforeIt) {
+    EXPECT_EQ(ReadCase("broken-part-way"), 1);
+    EXPECT_EQ(Found(), (Matches{{"ConnectX-5 EN", "16.35.2000", "before.bin"}}));
+}
+
+TEST_F(Catalog, CountsOnFromTheRowsImagesAndReportsThem) {
+    rows_[0].fw_count = 1;
+    EXPECT_EQ(ReadCase("without-subdevid"), 1);  // no match, but the row had one image
+    EXPECT_EQ(rows_[0].fw_count, 1);
+    EXPECT_EQ(ReadCase("other-subsystem-ids"), 1);
+    EXPECT_EQ(rows_[0].fw_count, 2);
+    EXPECT_STREQ(records_[1].pxmlFwImage, "fw-cx5.bin");
+    EXPECT_EQ(records_[0].pxmlName, nullptr);
+}
+
+TEST_F(Catalog, FillsOnlyTheRowNamedByNicCount) {
+    nic_count = 1;
+    EXPECT_EQ(ReadCase("two-images-same-psid"), 1);
+    EXPECT_EQ(rows_[0].fw_count, 0);
+    EXPECT_EQ(rows_[1].fw_count, 2);
+}
+
+std::string ManyMatches(int n) {
+    std::string xml = "<c>";
+    for (int i = 0; i < n; ++i)
+        xml +=
+            "<FW name=\"n\" venid=\"15B3\" devid=\"1017\" subvenid=\"15B3\" "
+            "PSID=\"MT_0000000080\" subdevid=\"0020\" rom=\"1.0." +
+            std::to_string(i) + "\" fwFile=\"f" + std::to_string(i) + ".bin\"/>";
+    return xml + "</c>";
+}
+
+TEST_F(Catalog, MatchesAreBoundedByTheCallersCapacity) {
+    EXPECT_EQ(Read(ManyMatches(5), kKey, CATALOG_CAPACITY_REPLAY), 1);
+    EXPECT_EQ(Found(), (Matches{{"n", "1.0.0", "f0.bin"}}));
+}
+
+TEST_F(Catalog, MatchesAreBoundedByTheRowsSlots) {
+    EXPECT_EQ(Read(ManyMatches(130)), 1);
+    EXPECT_EQ(rows_[0].fw_count, MAX_FW_IMAGES);
+    EXPECT_STREQ(records_[MAX_FW_IMAGES - 1].pxmlRom, "1.0.99");
+    EXPECT_STREQ(records_[MAX_FW_IMAGES - 1].pxmlFwImage, "f99.bin");
+
+    clear_fw_info(records_, MAX_FW_IMAGES);
+    rows_[0].fw_count = MAX_FW_IMAGES;  // a full row takes nothing more
+    EXPECT_EQ(Read(ManyMatches(3)), 1);
+    EXPECT_EQ(rows_[0].fw_count, MAX_FW_IMAGES);
+    EXPECT_EQ(records_[0].pxmlRom, nullptr);
+}
+
+// Without entity substitution the reader hands over no expanded text, and the
+// parser's amplification guard stops a bomb: either way nothing blows up.
+TEST_F(Catalog, EntityBombIsNotExpanded) {
+    std::string xml = "<?xml version=\"1.0\"?><!DOCTYPE c [<!ENTITY e0 \"MT_0000000080\">";
+    for (int level = 1; level <= 9; ++level) {
+        xml += "<!ENTITY e" + std::to_string(level) + " \"";
+        for (int i = 0; i < 10; ++i) xml += "&e" + std::to_string(level - 1) + ";";
+        xml += "\">";
+    }
+    xml +=
+        "]><c><FW venid=\"15B3\" devid=\"1017\" subvenid=\"15B3\" PSID=\"&e9;\" "
+        "subdevid=\"0020\" rom=\"1.0.0\"/></c>";
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(Read(xml), 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+}
+
+TEST_F(Catalog, UnreadableBufferGivesNoMatch) {
+    EXPECT_EQ(Read(""), 0);
+    EXPECT_EQ(Read("not xml at all"), 0);
+    EXPECT_EQ(read_NIC_FW_xml_memory(nullptr, 0, kKey, records_, 1), -1);
+}
+
+// The program's own entry reads nic_fw/NICFWData.xml under the working directory.
+class CatalogFile : public Catalog {
+  protected:
+    void SetUp() override {
+        Catalog::SetUp();
+        dir_ = std::make_unique<ScopedTempDir>();
+        dir_->Enter();
+    }
+    void TearDown() override {
+        dir_.reset();
+        Catalog::TearDown();
+    }
+    std::unique_ptr<ScopedTempDir> dir_;
+};
+
+TEST_F(CatalogFile, ReadsTheCatalogUnderTheWorkingDirectory) {
+    dir_->Write("nic_fw/NICFWData.xml", ReadTestData("catalog/two-images-same-psid.xml"));
+    EXPECT_EQ(read_NIC_FW_xml_file(kKey, records_, MAX_FW_IMAGES), 1);
+    EXPECT_EQ(rows_[0].fw_count, 2);
+}
+
+// An external entity would bring in a local file's text; it is never loaded.
+TEST_F(CatalogFile, ExternalEntityIsNeverLoaded) {
+    dir_->Write("nic_fw/psid.txt", "MT_0000000080");
+    dir_->Write("nic_fw/NICFWData.xml",
+                "<?xml version=\"1.0\"?><!DOCTYPE c [<!ENTITY p SYSTEM \"psid.txt\">]>"
+                "<c><FW venid=\"15B3\" devid=\"1017\" subvenid=\"15B3\" PSID=\"&p;\" "
+                "subdevid=\"0020\" rom=\"1.0.0\"/><x>&p;</x></c>");
+    EXPECT_EQ(read_NIC_FW_xml_file(kKey, records_, MAX_FW_IMAGES), 0);
+}
+
+TEST_F(CatalogFile, MissingCatalogIsLoggedAndEndsWithStatusOne) {
+    EXPECT_EXIT(
+        {
+            open_event_log(FWPAK_SOURCE, __LINE__);
+            read_NIC_FW_xml_file(kKey, records_, MAX_FW_IMAGES);
+        },
+        ::testing::ExitedWithCode(1), "");
+    std::string log = dir_->Read("mstflint.log");
+    EXPECT_NE(log.find("[ERROR]    "), std::string::npos) << log;
+    EXPECT_NE(log.find("] Unable to open nic_fw/NICFWData.xml\n"), std::string::npos) << log;
+}
+
+}  // namespace

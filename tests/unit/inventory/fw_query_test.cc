@@ -1,0 +1,292 @@
+// The query value cut, the query through a fake burning tool, and the image
+// lookup's answer handling through a fake lookup program.
+#include "inventory/fw_query.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "console.h"
+#include "run_flags.h"
+#include "test_support.h"
+
+namespace {
+
+struct CutCase {
+    const char* line;
+    const char* pattern;
+    const char* value;
+};
+
+TEST(CutQueryValue, TakesTheValueAfterKeywordAndSeparator) {
+    const CutCase cases[] = {
+        {"FW Version:            16.35.2000\n", "FW Version", "16.35.2000"},
+        {"PSID:                  MT_0000000080\n", "PSID", "MT_0000000080"},
+        // A last line without end-of-line keeps its last character.
+        {"FW Version:            16.35.2000", "FW Version", "16.35.2000"},
+        {"PSID:  MT_0000000080", "PSID", "MT_0000000080"},
+        {"FW Version: 16.35.2000\r\n", "FW Version", "16.35.2000"},
+        {"FW Version:\t16.35 2000\n", "FW Version", "\t16.352000"},  // tabs stay, blanks go
+        // Cut after the keyword's length from the line's start, wherever it stands.
+        {"  FW Version: 1.2.3\n", "FW Version", "n:1.2.3"},
+        {"fw version: 1.2.3\n", "FW Version", "1.2.3"},
+        {"FW Version:      \n", "FW Version", ""},
+        {"FW Version:\n", "FW Version", ""},
+        {"PSID\n", "PSID", ""},
+    };
+    for (const CutCase& c : cases) {
+        char value[QUERY_VALUE_LEN];
+        size_t len = cut_query_value(c.line, c.pattern, value, sizeof value);
+        EXPECT_STREQ(value, c.value) << c.line;
+        EXPECT_EQ(len, strlen(c.value));
+    }
+}
+
+TEST(CutQueryValue, LongValueIsCutAtItsBuffer) {
+    std::string line = "PSID: " + std::string(80, 'A') + "\n";
+    char value[QUERY_VALUE_LEN];
+    memset(value, 'x', sizeof value);
+    EXPECT_EQ(cut_query_value(line.c_str(), "PSID", value, sizeof value),
+              static_cast<size_t>(QUERY_VALUE_LEN - 1));
+    EXPECT_EQ(std::string(value), std::string(QUERY_VALUE_LEN - 1, 'A'));
+}
+
+// A package directory with a fake ./nic_fw/mstflint that prints `output` and
+// records its arguments.
+class Query : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        dir_.Enter();
+        boot_value = 0;
+    }
+    void Tool(const std::string& output) {
+        dir_.Write("out.txt", output);
+        dir_.Write("nic_fw/mstflint",
+                   "#!/bin/sh\necho \"$0 $*\" >> calls.txt\necho 'E- noise' >&2\ncat out.txt\n",
+                   0755);
+    }
+    ScopedTempDir dir_;
+};
+
+TEST_F(Query, FirstMatchingLineOnly) {
+    Tool("Image type: FS4\nFW Version:   16.35.2000\nPSID:  MT_0000000080\nFW Version: 9.9.9\n");
+    char* value = nullptr;
+    EXPECT_EQ(get_firmware_info("0000:0b:00.0", &value, "FW Version"), 0);
+    ASSERT_NE(value, nullptr);
+    EXPECT_STREQ(value, "16.35.2000");
+    free(value);
+    EXPECT_EQ(dir_.Read("calls.txt"), "./nic_fw/mstflint -d 0000:0b:00.0 q\n");
+}
+
+TEST_F(Query, LastLineWithoutEndOfLineKeepsItsLastCharacter) {
+    Tool("Image type: FS4\nFW Version:   16.35.2000");
+    char* value = nullptr;
+    EXPECT_EQ(get_firmware_info("0000:0b:00.0", &value, "FW Version"), 0);
+    EXPECT_STREQ(value, "16.35.2000");
+    free(value);
+}
+
+TEST_F(Query, NoMatchLeavesTheOutputUntouched) {
+    Tool("-E- Cannot open Device: 0000:0b:00.0. No such file or directory\n");
+    char sentinel[] = "untouched";
+    char* value = sentinel;
+    EXPECT_EQ(get_firmware_info("0000:0b:00.0", &value, "PSID"), 1);
+    EXPECT_EQ(value, sentinel);
+}
+
+TEST_F(Query, EmptyValueIsNotAValue) {
+    Tool("PSID:        \n");
+    char* value = nullptr;
+    EXPECT_EQ(get_firmware_info("0000:0b:00.0", &value, "PSID"), 1);
+    ASSERT_NE(value, nullptr);
+    EXPECT_STREQ(value, "");
+    free(value);
+}
+
+TEST_F(Query, StandardErrorIsReadToo) {
+    dir_.Write("nic_fw/mstflint", "#!/bin/sh\necho 'PSID: MT_1' >&2\n", 0755);
+    char* value = nullptr;
+    EXPECT_EQ(get_firmware_info("0000:0b:00.0", &value, "PSID"), 0);
+    EXPECT_STREQ(value, "MT_1");
+    free(value);
+}
+
+TEST_F(Query, MissingToolGivesNoValue) {
+    char* value = nullptr;
+    EXPECT_EQ(get_firmware_info("0000:0b:00.0", &value, "FW Version"), 1);
+    EXPECT_EQ(value, nullptr);
+}
+
+struct AnswerCase {
+    const char* answer;
+    int status;
+    const char* first;
+    const char* image;
+};
+
+TEST(LookupAnswer, ImageIsTheSecondFieldWithoutEndOfLine) {
+    const AnswerCase cases[] = {
+        {"srv1#fw-real.bin\n", 0, "srv1", "fw-real.bin"},
+        {"srv1#fw-real.bin", 0, "srv1", "fw-real.bin"},
+        {"srv1#fw-real.bin\r\n", 0, "srv1", "fw-real.bin"},
+        {"srv1#fw-real.bin#extra\n", 0, "srv1", "fw-real.bin"},
+        {"#fw-real.bin\n", 0, "", "fw-real.bin"},
+        {"0#fw-real.bin\n", 1, nullptr, nullptr},  // "0" at the start: no image
+        {"0", 1, nullptr, nullptr},
+        {"srv1\n", 1, nullptr, nullptr},  // no second field: nothing to burn
+        {"srv1#\n", 1, nullptr, nullptr},
+        {"srv1##x\n", 1, nullptr, nullptr},
+        {"\n", 1, nullptr, nullptr},
+        {"", 1, nullptr, nullptr},
+    };
+    for (const AnswerCase& c : cases) {
+        char buf[LOOKUP_ANSWER_LEN];
+        snprintf(buf, sizeof buf, "%s", c.answer);
+        LookupAnswer a = parse_lookup_answer(buf);
+        EXPECT_EQ(a.status, c.status) << c.answer;
+        if (c.status == 0) {
+            EXPECT_STREQ(a.first, c.first) << c.answer;
+            EXPECT_STREQ(a.image, c.image) << c.answer;
+        }
+    }
+}
+
+// A package directory with a fake ./getmlnxinfo and the event log open.
+class ImageLookup : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        dir_.Enter();
+        open_event_log(FWPAK_SOURCE, __LINE__);
+        row_ = nic_info{};
+        row_.pbus_info = strdup("0000:0b:00.0");
+        row_.pxmlFwImage[0] = strdup("Pelmora-placeholder.bin");
+    }
+    void TearDown() override {
+        fclose(pmstflint_fout);
+        pmstflint_fout = nullptr;
+        free(row_.pbus_info);
+        free(row_.pxmlFwImage[0]);
+    }
+    void Lookup(const std::string& answer, int exit_code = 0) {
+        dir_.Write("answer.txt", answer);
+        dir_.Write("getmlnxinfo",
+                   "#!/bin/sh\necho \"$*\" >> calls.txt\ncat answer.txt\nexit " +
+                       std::to_string(exit_code) + "\n",
+                   0755);
+    }
+    int Run(char* server = nullptr, size_t size = 0) {
+        testing::internal::CaptureStdout();
+        int rc = modify_imagename(&row_, server, size);
+        echo_ = testing::internal::GetCapturedStdout();
+        return rc;
+    }
+    // No "dataXXXXXX" file may stay behind, whatever the outcome.
+    bool DataFileLeft() const {
+        bool left = false;
+        DIR* d = opendir(".");
+        while (struct dirent* e = readdir(d))
+            left = left || (strncmp(e->d_name, "data", 4) == 0 && strlen(e->d_name) == 10);
+        closedir(d);
+        return left;
+    }
+    ScopedTempDir dir_;
+    nic_info row_;
+    std::string echo_;
+};
+
+TEST_F(ImageLookup, ReplacesTheImageNameWithTheAnswersSecondField) {
+    Lookup("srv1#fw-cx5-16.35.2000.bin\n");
+    char server[64] = "";
+    EXPECT_EQ(Run(server, sizeof server), 0);
+    EXPECT_STREQ(row_.pxmlFwImage[0], "fw-cx5-16.35.2000.bin");
+    EXPECT_STREQ(server, "srv1");
+    EXPECT_EQ(dir_.Read("calls.txt").substr(0, 21), "imgfile 0000:0b:00.0\n");
+    EXPECT_EQ(echo_.rfind("./getmlnxinfo imgfile 0000:0b:00.0 > data", 0), 0u) << echo_;
+    EXPECT_FALSE(DataFileLeft());
+}
+
+TEST_F(ImageLookup, AnswerIsCutAtTheFirstBlank) {
+    Lookup("srv1#fw.bin and some words\n");
+    EXPECT_EQ(Run(), 0);
+    EXPECT_STREQ(row_.pxmlFwImage[0], "fw.bin");
+}
+
+TEST_F(ImageLookup, ServerNameIsBoundedByItsBuffer) {
+    Lookup("a-long-server-name#fw.bin\n");
+    char server[5];
+    EXPECT_EQ(Run(server, sizeof server), 0);
+    EXPECT_STREQ(server, "a-lo");
+}
+
+TEST_F(ImageLookup, NoImageAnswersLeaveTheRowAsItWas) {
+    for (const char* answer : {"0 no image for this board\n", "srv1\n", "srv1#\n", ""}) {
+        Lookup(answer);
+        char server[8] = "keep";
+        EXPECT_EQ(Run(server, sizeof server), 1) << answer;
+        EXPECT_STREQ(row_.pxmlFwImage[0], "Pelmora-placeholder.bin") << answer;
+        EXPECT_STREQ(server, "keep");
+        EXPECT_FALSE(DataFileLeft());
+    }
+}
+
+TEST_F(ImageLookup, FailingToolGivesItsExitCodeAndIsLogged) {
+    Lookup("srv1#fw.bin\n", 4);
+    EXPECT_EQ(Run(), 4);
+    EXPECT_STREQ(row_.pxmlFwImage[0], "Pelmora-placeholder.bin");
+    EXPECT_FALSE(DataFileLeft());
+    std::string log = dir_.Read("mstflint.log");
+    EXPECT_NE(log.find("] command failed: ./getmlnxinfo imgfile 0000:0b:00.0 > data"),
+              std::string::npos)
+        << log;
+}
+
+// The bus address goes into a shell command line: anything that is not a PCI
+// address is refused before a command runs.
+TEST_F(ImageLookup, RefusesABusAddressThatIsNotOne) {
+    Lookup("srv1#fw.bin\n");
+    for (const char* bad : {"0000:0b:00.0; touch pwned", "$(touch pwned)", "", "../x"}) {
+        free(row_.pbus_info);
+        row_.pbus_info = strdup(bad);
+        EXPECT_EQ(Run(), 2) << bad;
+    }
+    EXPECT_FALSE(dir_.Exists("pwned"));
+    EXPECT_FALSE(dir_.Exists("calls.txt"));
+    EXPECT_EQ(echo_, "");
+    EXPECT_STREQ(row_.pxmlFwImage[0], "Pelmora-placeholder.bin");
+}
+
+class MlnxInfo : public ImageLookup {};
+
+TEST_F(MlnxInfo, KeepsLeadingBlanksAndTheFirstWord) {
+    char data[64];
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(get_mlnx_info("printf '  first second\\n' > d.txt", data, sizeof data, "d.txt", " "),
+              0);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "printf '  first second\\n' > d.txt \n");
+    EXPECT_STREQ(data, "  first");
+}
+
+TEST_F(MlnxInfo, LineWithoutBlankKeepsItsEndOfLineAndIsBounded) {
+    char data[8];
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(get_mlnx_info("printf 'word\\n' > d.txt", data, sizeof data, "d.txt", " "), 0);
+    EXPECT_STREQ(data, "word\n");
+    EXPECT_EQ(
+        get_mlnx_info("printf 'a-very-long-word\\n' > d.txt", data, sizeof data, "d.txt", " "), 0);
+    testing::internal::GetCapturedStdout();
+    EXPECT_STREQ(data, "a-very-");
+}
+
+TEST_F(MlnxInfo, UnreadableDataFileIsLoggedWithStatusTwo) {
+    char data[8];
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(get_mlnx_info("true", data, sizeof data, "missing.txt", " "), 2);
+    testing::internal::GetCapturedStdout();
+    EXPECT_NE(dir_.Read("mstflint.log").find("] unable to open file missing.txt\n"),
+              std::string::npos);
+}
+
+}  // namespace

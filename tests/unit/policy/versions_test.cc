@@ -1,0 +1,175 @@
+// Version texts: parsing into triples, the numeric order and the version list.
+#include "policy/versions.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct ParseCase {
+    const char* text;
+    uint32_t major, minor, release;
+};
+
+TEST(ParseVersions, SplitsAtDotsLikeAtoi) {
+    const ParseCase cases[] = {
+        {"2.42.5000", 2, 42, 5000},
+        {"16.35.2000", 16, 35, 2000},
+        {"2.42", 2, 42, 0},
+        {"", 0, 0, 0},
+        {"7", 7, 0, 0},
+        {"1.2.3.4", 1, 2, 3},  // a fourth field is dropped
+        {"16.35.2000\n", 16, 35, 2000},
+        {" 16.x.12ab", 16, 0, 12},  // leading blank accepted, conversion stops at a letter
+        {"..", 0, 0, 0},
+        {"-1.0.0", 4294967295u, 0, 0},  // a sign is read as atoi reads it
+    };
+    for (const ParseCase& c : cases) {
+        uint32_t maj = 9, min = 9, rel = 9;
+        EXPECT_EQ(parseversions(c.text, &maj, &min, &rel), 0);
+        EXPECT_EQ(maj, c.major) << c.text;
+        EXPECT_EQ(min, c.minor) << c.text;
+        EXPECT_EQ(rel, c.release) << c.text;
+    }
+}
+
+TEST(ParseVersions, LongerFieldsAreCutNeverSpillIntoTheNext) {
+    const ParseCase cases[] = {
+        {"1234.5.6", 123, 5, 6},
+        {"1.23456.7", 1, 234, 7},
+        {"1.2.345678", 1, 2, 3456},
+        {"99999999999999999999.88888888888.77777777777777", 999, 888, 7777},
+    };
+    for (const ParseCase& c : cases) {
+        uint32_t maj = 0, min = 0, rel = 0;
+        parseversions(c.text, &maj, &min, &rel);
+        EXPECT_EQ(maj, c.major) << c.text;
+        EXPECT_EQ(min, c.minor) << c.text;
+        EXPECT_EQ(rel, c.release) << c.text;
+    }
+}
+
+TEST(ParseVersions, NullReadsAsEmpty) {
+    uint32_t maj = 1, min = 1, rel = 1;
+    parseversions(nullptr, &maj, &min, &rel);
+    EXPECT_EQ(maj + min + rel, 0u);
+}
+
+// The keys order versions field by field, where the old 10-digit text key did not.
+TEST(VersionSortKey, OrdersByNumericTriple) {
+    const uint32_t ascending[][3] = {{0, 0, 0},      {2, 9, 1000},   {2, 10, 1000},
+                                     {2, 42, 5000},  {2, 42, 5100},  {14, 7, 300},
+                                     {14, 32, 1010}, {16, 35, 2000}, {999, 999, 9999}};
+    for (size_t i = 1; i < sizeof ascending / sizeof ascending[0]; ++i) {
+        const uint32_t* a = ascending[i - 1];
+        const uint32_t* b = ascending[i];
+        EXPECT_LT(version_sort_key(a[0], a[1], a[2]), version_sort_key(b[0], b[1], b[2]))
+            << a[0] << "." << a[1] << "." << a[2] << " vs " << b[0] << "." << b[1] << "." << b[2];
+    }
+    EXPECT_GT(version_sort_key(4294967295u, 0, 0), version_sort_key(999, 999, 9999));
+    EXPECT_GT(version_sort_key(0, 0, 0), -1);
+}
+
+class VersionList : public ::testing::Test {
+  protected:
+    void SetUp() override { nic_ = nic_info{}; }
+    void AddImage(const char* version) {
+        int i = nic_.fw_count++;
+        parseversions(version, &nic_.uFwROMmaj[i], &nic_.uFwROMmin[i], &nic_.uFwROMrel[i]);
+    }
+    std::vector<std::string> Build(std::vector<int>* images = nullptr) {
+        char rows[VER_BUF_ROWS][VER_BUF_LEN];
+        int index[VER_BUF_ROWS];
+        int count = -1;
+        build_version_list(nic_, rows, &count, index);
+        std::vector<std::string> out(rows, rows + count);
+        if (images != nullptr)
+            images->assign(index, index + count);
+        return out;
+    }
+    nic_info nic_;
+};
+
+using Rows = std::vector<std::string>;
+
+TEST_F(VersionList, NumericOrderLowestFirst) {
+    for (const char* v : {"2.42.5000", "16.35.2000", "2.42.5100"}) AddImage(v);
+    EXPECT_EQ(Build(), (Rows{"2.42.5000", "2.42.5100", "16.35.2000"}));
+}
+
+TEST_F(VersionList, MinorAndReleaseCompareAsNumbers) {
+    for (const char* v : {"14.32.1010", "2.10.1000", "14.7.300", "2.9.1000"}) AddImage(v);
+    EXPECT_EQ(Build(), (Rows{"2.9.1000", "2.10.1000", "14.7.300", "14.32.1010"}));
+}
+
+TEST_F(VersionList, EqualVersionsKeepCatalogOrder) {
+    for (const char* v : {"2.42.5000", "1.0.0", "2.42.5000", "2.42.5000"}) AddImage(v);
+    std::vector<int> images;
+    EXPECT_EQ(Build(&images), (Rows{"1.0.0", "2.42.5000", "2.42.5000", "2.42.5000"}));
+    EXPECT_EQ(images, (std::vector<int>{1, 0, 2, 3}));
+}
+
+TEST_F(VersionList, NoImageNoRowOneImageOneRow) {
+    EXPECT_TRUE(Build().empty());
+    AddImage("16.35.2000");
+    EXPECT_EQ(Build(), (Rows{"16.35.2000"}));
+}
+
+// 60 images in scrambled order: the list keeps the 50 highest, so the newest
+// version is the last row.
+TEST_F(VersionList, MoreThanFiftyImagesKeepTheFiftyHighest) {
+    for (int i = 0; i < 60; ++i) {
+        std::string v = "1.0." + std::to_string((i * 37) % 60);
+        AddImage(v.c_str());
+    }
+    std::vector<int> images;
+    Rows rows = Build(&images);
+    ASSERT_EQ(rows.size(), 50u);
+    for (int k = 0; k < 50; ++k) EXPECT_EQ(rows[k], "1.0." + std::to_string(k + 10));
+    for (size_t k = 0; k < images.size(); ++k)
+        EXPECT_EQ((images[k] * 37) % 60, static_cast<int>(k) + 10);
+}
+
+TEST_F(VersionList, CutAtFiftyKeepsEarlierOfEqualVersions) {
+    for (int i = 0; i < 49; ++i) AddImage("9.0.0");
+    AddImage("1.0.0");  // index 49
+    AddImage("1.0.0");  // index 50
+    AddImage("1.0.0");  // index 51
+    std::vector<int> images;
+    Rows rows = Build(&images);
+    ASSERT_EQ(rows.size(), 50u);
+    EXPECT_EQ(rows[0], "1.0.0");
+    EXPECT_EQ(images[0], 49);
+}
+
+TEST_F(VersionList, ImageCountBeyondTheRowIsBounded) {
+    for (int i = 0; i < MAX_FW_IMAGES; ++i) AddImage("3.2.1");
+    nic_.fw_count = 1000;
+    Rows rows = Build();
+    EXPECT_EQ(rows.size(), 50u);
+    nic_.fw_count = -5;
+    EXPECT_TRUE(Build().empty());
+}
+
+TEST(SortFw, SortsTheRowsOfTheTableRowStably) {
+    nic_info table[2] = {};
+    table[1].fw_count = 4;
+    nic_info* saved = g_ninfo;
+    g_ninfo = table;
+    char rows[VER_BUF_ROWS][VER_BUF_LEN] = {"16.35.2000", "2.42.5000", "2.9.1000", "2.10.1000"};
+    long keys[VER_BUF_ROWS] = {version_sort_key(16, 35, 2000), version_sort_key(2, 42, 5000),
+                               version_sort_key(2, 9, 1000), version_sort_key(2, 10, 1000)};
+    sort_fw(1, rows, keys);
+    g_ninfo = saved;
+    EXPECT_STREQ(rows[0], "2.9.1000");
+    EXPECT_STREQ(rows[1], "2.10.1000");
+    EXPECT_STREQ(rows[2], "2.42.5000");
+    EXPECT_STREQ(rows[3], "16.35.2000");
+    EXPECT_TRUE(std::is_sorted(keys, keys + 4));
+}
+
+}  // namespace

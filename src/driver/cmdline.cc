@@ -47,7 +47,7 @@ int check_boot_setting_form(char** pargv) {
 
 // An option, and the options it is refused with. The rules are checked in this
 // order after the Secure Boot line; the first that matches refuses the run. The
-// last three hold the modes: a mode option goes with nothing but -s (for -u).
+// last three are the modes': -c and -d go with nothing else, -u only with -s.
 struct ConflictRule {
     int32_t option;
     int32_t refused_with;

@@ -6,6 +6,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -97,6 +98,11 @@ int do_command(const char* command) {
 ReadPipe open_read_pipe(const char* command) {
     fflush(nullptr);
     return ReadPipe(popen(command, "r"));
+}
+
+bool path_exists(const char* path) {
+    struct stat st;
+    return stat(path, &st) == 0;
 }
 
 ToolRun run_tool(const char* program, const std::vector<std::string>& args, int output_fd,

@@ -28,6 +28,10 @@ int run_shell(const char* command);
 // Opens a read pipe on a shell command; null when the pipe cannot be opened.
 ReadPipe open_read_pipe(const char* command);
 
+// Whether anything exists at `path` (symbolic links followed): how an installed
+// program is found before it is run.
+bool path_exists(const char* path);
+
 // Outcome of a program run directly (no shell) in a child process.
 struct ToolRun {
     bool started = false;  // false: the child could not be created or the wait failed

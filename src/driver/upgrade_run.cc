@@ -1,10 +1,78 @@
-// The upgrade run: decide and burn every adapter in table order, then the verdict.
+// The upgrade run: decide and burn every adapter in table order, then turn the
+// run-status bits into the final message and the exit status.
 #include "driver/upgrade_run.h"
 
-#include <cstdio>
+#include <cstdlib>
 
-// Not built yet: refuses the mode with one clear line.
+#include "console.h"
+#include "flash/flash_exec.h"
+#include "inventory/inventory_build.h"
+#include "nic_info.h"
+#include "policy/selection.h"
+#include "run_flags.h"
+
+namespace {
+
+constexpr int STATUS_OK = 0;
+constexpr int STATUS_NOTHING_TO_DO = 1;
+constexpr int STATUS_ERRORS = 2;
+constexpr int STATUS_CANCELLED = 3;
+
+int release_and_return(int result) {
+    free(fw_number);
+    fw_number = nullptr;
+    free(g_ninfo);
+    g_ninfo = nullptr;
+    if (pmstflint_fout != nullptr)
+        fflush(pmstflint_fout);
+    return result;
+}
+
+// Decides and burns one row; false when the user quit, so that nothing more is burnt.
+bool upgrade_row(uint32_t u) {
+    if ((g_iFlag & FLAG_STOP_ASKING) == 0)
+        select_firmware(u);
+    if ((g_iFlag & FLAG_CANCELLED) != 0)
+        return false;
+    if (fw_invalid == 1) {
+        fw_invalid = 0;
+        return true;
+    }
+    // The burn has ended (the tool has terminated) before the next row is examined.
+    do_update_firmware(u);
+    return true;
+}
+
+}  // namespace
+
 int fwupg() {
-    fprintf(stderr, "fwpak: the upgrade mode is not available in this build\n");
-    return 1;
+    open_event_log(FWPAK_SOURCE, __LINE__);
+    int built = build_NIC_list();
+    if (built != 0) {
+        print_message("\nNIC firmware update did not complete.  Check log for errors. \n");
+        return release_and_return(built);
+    }
+
+    for (int32_t u = 0; u < g_nNics; ++u) {
+        if (g_ninfo[u].fw_count <= 0)
+            continue;
+        if (!upgrade_row(static_cast<uint32_t>(u))) {
+            print_message("\nFirmware upgrade cancelled by User \n");
+            return STATUS_CANCELLED;
+        }
+    }
+
+    if (fw_invalid_count == g_nMellanoxPorts)
+        return STATUS_NOTHING_TO_DO;
+    if ((g_iFlag & FLAG_BURN_FAILED) != 0) {
+        print_message("\nNIC firmware update completed with errors. \n");
+        return STATUS_ERRORS;
+    }
+    if ((g_iFlag & FLAG_BURN_OK) != 0) {
+        snprintf(print_msg, sizeof print_msg, "%s",
+                 "\n\nPlease Reboot node for new image to be loaded into silicon\n\n");
+        print_message(print_msg);
+        return STATUS_OK;
+    }
+    return release_and_return(STATUS_OK);
 }

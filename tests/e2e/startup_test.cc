@@ -42,6 +42,18 @@ struct ShapeCase {
     std::string out;
 };
 
+// Runs one case on a fresh bench and checks its status, its output, and that no
+// mode opened the event log. Returns the fake tools' calls.
+std::string ExpectShape(const ShapeCase& c) {
+    SCOPED_TRACE(c.name);
+    Bench bench;
+    RunResult r = bench.Run(c.args);
+    EXPECT_EQ(r.status, c.status);
+    EXPECT_EQ(r.out, c.out);
+    EXPECT_EQ(ReadFileText(bench.pkg() + "/mstflint.log"), "");
+    return bench.Calls();
+}
+
 // Shapes that end before the banner: nothing runs, nothing is logged.
 TEST(Startup, ArgumentShapesEndBeforeTheBanner) {
     const std::string unknown = "Unknown command line option: ?\n";
@@ -62,15 +74,7 @@ TEST(Startup, ArgumentShapesEndBeforeTheBanner) {
         {"boot setting pxe", {"eth0", "-bootenable", "pxe"}, 1, Usage()},
         {"report path too long", {"-d", std::string(4096, 'p')}, 1, Usage()},
     };
-    for (const ShapeCase& c : cases) {
-        SCOPED_TRACE(c.name);
-        Bench bench;
-        RunResult r = bench.Run(c.args);
-        EXPECT_EQ(r.status, c.status);
-        EXPECT_EQ(r.out, c.out);
-        EXPECT_EQ(bench.Calls(), "");
-        EXPECT_EQ(ReadFileText(bench.pkg() + "/mstflint.log"), "");
-    }
+    for (const ShapeCase& c : cases) EXPECT_EQ(ExpectShape(c), "") << c.name;
 }
 
 TEST(Startup, ParserComplainsOnStandardErrorToo) {
@@ -97,14 +101,7 @@ TEST(Startup, ConflictsAreRefusedAfterTheSecureBootLine) {
         {"report with p", {"-dp"}, 1, Banner() + kDisabled},
         {"report and replay", {"-du", "r.xml"}, 1, Banner() + kDisabled},
     };
-    for (const ShapeCase& c : cases) {
-        SCOPED_TRACE(c.name);
-        Bench bench;
-        RunResult r = bench.Run(c.args);
-        EXPECT_EQ(r.status, c.status);
-        EXPECT_EQ(r.out, c.out);
-        EXPECT_EQ(ReadFileText(bench.pkg() + "/mstflint.log"), "");
-    }
+    for (const ShapeCase& c : cases) ExpectShape(c);
 }
 
 struct BootCase {

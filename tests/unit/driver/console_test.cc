@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <memory>
 #include <string>
 
 #include <sys/stat.h>
@@ -101,14 +102,7 @@ class EventLog : public ::testing::Test {
         event_logging_on();
     }
     void TearDown() override { event_logging_on(); }
-    std::string Text() {
-        rewind(log_.get());
-        std::string text;
-        char buf[1024];
-        size_t n;
-        while ((n = fread(buf, 1, sizeof buf, log_.get())) > 0) text.append(buf, n);
-        return text;
-    }
+    std::string Text() { return ReadStream(log_.get()); }
     UniqueFile log_;
 };
 

@@ -32,15 +32,7 @@ class Prompt : public ::testing::Test {
         out_ = capture.Text();
         return code;
     }
-    std::string Log() {
-        fflush(log_.get());
-        rewind(log_.get());
-        std::string text;
-        char buf[1024];
-        size_t n;
-        while ((n = fread(buf, 1, sizeof buf, log_.get())) > 0) text.append(buf, n);
-        return text;
-    }
+    std::string Log() { return ReadStream(log_.get()); }
 
     UniqueFile log_;
     std::string out_;

@@ -26,6 +26,17 @@ inline std::string ReadWholeFile(const std::string& path) {
     return text;
 }
 
+// Everything written to a stream so far, read from its start.
+inline std::string ReadStream(FILE* f) {
+    fflush(f);
+    rewind(f);
+    std::string text;
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
+    return text;
+}
+
 // A fresh directory under /tmp, removed with everything in it at the end of scope.
 class ScopedTempDir {
   public:

@@ -1,0 +1,195 @@
+// Flash execution: picks the image, runs the burning tool in a child process with
+// its output kept in a data file, and turns the tool's exit code into the verdict.
+#include "flash/flash_exec.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "console.h"
+#include "driver/command_runner.h"
+#include "flash/tool_commands.h"
+#include "handles.h"
+#include "nic_info.h"
+#include "policy/versions.h"
+#include "run_flags.h"
+
+namespace {
+
+const char* text_or_empty(const char* text) {
+    return text != nullptr ? text : "";
+}
+
+// The burn's data file: a new /tmp file per call that receives the tool's output
+// for the mismatch search. It is left behind for the administrator.
+struct DataFile {
+    UniqueFd fd;
+    char name[sizeof TMP_DATA_TEMPLATE] = {0};
+};
+
+void create_data_file(DataFile* file) {
+    snprintf(file->name, sizeof file->name, "%s", TMP_DATA_TEMPLATE);
+    file->fd.reset(mkstemp(file->name));
+}
+
+bool same_version(const nic_info& row, int a, int b) {
+    return row.uFwROMmaj[a] == row.uFwROMmaj[b] && row.uFwROMmin[a] == row.uFwROMmin[b] &&
+           row.uFwROMrel[a] == row.uFwROMrel[b];
+}
+
+// The first image in catalog order whose version equals the highest entry of the
+// row's sorted list, so that of two images with one version the earlier is burnt.
+// -1 when the list is empty.
+int choose_image(const nic_info& row) {
+    int rows = 0;
+    int image_of_row[VER_BUF_ROWS];
+    build_version_list(row, ver_buf, &rows, image_of_row);
+    if (rows <= 0)
+        return -1;
+    int highest = image_of_row[rows - 1];
+    for (int i = 0; i < highest; ++i) {
+        if (same_version(row, i, highest))
+            return i;
+    }
+    return highest;
+}
+
+// The notice goes into the log before the first burn of a run only.
+void log_selection(nic_info& row, int image) {
+    if ((g_iFlag & FLAG_NOTICE_LOGGED) == 0) {
+        g_iFlag |= FLAG_NOTICE_LOGGED;
+        log_eventf(LOG_INFO,
+                   "\nThe Firmware Upgrade will take several minutes.  Please be patient.\n");
+    }
+    log_eventf(LOG_INFO, "\nSelecting %s MAC: %-12s \n", text_or_empty(row.pxmlName[image]),
+               text_or_empty(row.pcurrent_mac));
+    char* mac = dup_text(format_mac(text_or_empty(row.pcurrent_mac)));
+    free(row.pcurrent_mac);
+    row.pcurrent_mac = mac;
+}
+
+// A refused or unstartable burn is a failed burn: the run must end in 0x200 or 0x400.
+int refuse_burn(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+int refuse_burn(const char* fmt, ...) {
+    g_iFlag |= FLAG_BURN_FAILED;
+    char text[TEXT_LEN];
+    va_list ap;
+    va_start(ap, fmt);
+    vsnprintf(text, sizeof text, fmt, ap);
+    va_end(ap);
+    log_mellanox_event(pmstflint_fout, LOG_ERROR, text);
+    return 1;
+}
+
+// The image path is handed to the tool whole: a name that does not fit is refused
+// rather than cut, since a cut path could name another file.
+bool build_image_path(const char* file, std::string* path) {
+    std::string full = std::string(REPO_DIR) + file;
+    if (full.size() > IMAGE_PATH_MAX)
+        return false;
+    *path = full;
+    return true;
+}
+
+int record_success(const nic_info& row) {
+    g_iFlag |= FLAG_BURN_OK;
+    print_messagef("Firmware Flashed:\tSUCCESS  for interface %s\n\n",
+                   text_or_empty(row.pbus_info));
+    log_eventf(LOG_INFO, "MAC %-12s Upgrade SUCCESS\n", text_or_empty(row.pcurrent_mac));
+    return 0;
+}
+
+int record_failure(const char* data_file) {
+    g_iFlag |= FLAG_BURN_FAILED;
+    char command[TEXT_LEN];
+    snprintf(command, sizeof command, MISMATCH_SEARCH_FORMAT, data_file);
+    int found = do_command(command);
+    if (found == 0)
+        log_eventf(LOG_ERROR, "Fimware upgrade on this device is not supported\n %s\n", "");
+    else
+        log_eventf(LOG_ERROR, "Upgrade failed\n %s\n", "");
+    return found;
+}
+
+// Console runs watch the tool's progress live (a burn takes minutes); silent runs
+// and replays show nothing. The data file receives everything either way.
+bool show_tool_output() {
+    return silent != SILENT_ON && (g_iFlag & (FLAG_SILENT | FLAG_REPLAY | FLAG_DISCOVERY)) == 0;
+}
+
+int burn(const nic_info& row, const std::string& image_path, const DataFile& data) {
+    const char* bus = text_or_empty(row.pbus_info);
+    if (data.fd.get() < 0)
+        return refuse_burn("do_update_firmware: no data file could be created, %s not burnt\n",
+                           bus);
+    BurnCommand command;
+    if (!burn_command(boot_mode_value, silent == SILENT_ON, bus, image_path, &command))
+        return refuse_burn("do_update_firmware: no burning tool for boot mode %d, %s not burnt\n",
+                           boot_mode_value, bus);
+
+    ToolRun run = run_tool(command.program, command.args, data.fd.get(), show_tool_output());
+    if (!run.started)
+        return refuse_burn("do_update_firmware: could not run the burning tool for %s: %s\n", bus,
+                           strerror(run.error));
+    if (run.exit_code == 0)
+        return record_success(row);
+    return record_failure(data.name);
+}
+
+}  // namespace
+
+bool burn_command(int boot_mode, bool silent_run, const char* bus, const std::string& image_path,
+                  BurnCommand* command) {
+    if (boot_mode == 0) {
+        command->program = MSTFLINT_PROGRAM;
+        command->args = {MSTFLINT_ARG0};
+    } else if (boot_mode == 1) {
+        command->program = FLINT_PROGRAM;
+        command->args = {FLINT_ARG0};
+    } else {
+        return false;
+    }
+    if (silent_run)
+        command->args.emplace_back(BURN_SILENT_ARG);
+    command->args.insert(command->args.end(), {BURN_YES_ARG, BURN_DEVICE_ARG, bus, BURN_IMAGE_ARG,
+                                               image_path, BURN_COMMAND_ARG});
+    return true;
+}
+
+int do_update_firmware(uint32_t uNicIdx) {
+    DataFile data;
+    create_data_file(&data);
+    nic_info& row = g_ninfo[uNicIdx];
+    if ((row.flags & NIC_FLASH) == 0)
+        return 0;
+    if (row.fw_count <= 0) {
+        print_message("Quitting......................as nothing found in repository\n");
+        return 0;
+    }
+
+    int image = 0;  // a replay burns the image that the report reader put first
+    if (read_discovery == 0) {
+        image = choose_image(row);
+        if (image < 0) {
+            print_message(
+                "You have not entered the right Index for firmware version "
+                "....................\n");
+            return 0;
+        }
+        if (fw_number != nullptr)
+            fw_number[uNicIdx] = image;
+        log_selection(row, image);
+    }
+
+    const char* file = row.pxmlFwImage[image];
+    if (file == nullptr)
+        return refuse_burn("do_update_firmware: no image file named for %s\n",
+                           text_or_empty(row.pbus_info));
+    std::string image_path;
+    if (!build_image_path(file, &image_path))
+        return refuse_burn(
+            "do_update_firmware: image path for %s is longer than %zu characters, not burnt\n",
+            text_or_empty(row.pbus_info), IMAGE_PATH_MAX);
+    return burn(row, image_path, data);
+}

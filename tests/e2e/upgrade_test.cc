@@ -1,0 +1,370 @@
+// The upgrade run on the simulated server: questions and answers, unattended runs,
+// burn verdicts, the final messages and the exit statuses.
+#include <regex>
+
+#include "bench.h"
+
+namespace {
+
+const char kPort0[] = "0000:0b:00.0";
+const char kPort1[] = "0000:af:00.0";
+const char kPsid[] = "MT_0000000080";
+const char kOld[] = "16.35.2000";
+const char kNew[] = "16.35.3000";
+const char kImage[] = "fw-cx5-16.35.3000.bin";
+const char kCardName[] = "ConnectX-5 EN 25GbE dual-port SFP28";
+
+const char kQuestionYes[] = "Would you like to flash the firmware?\n y/n/q (y):";
+const char kReboot[] = "\n\nPlease Reboot node for new image to be loaded into silicon\n\n";
+const char kCancelled[] = "\nFirmware upgrade cancelled by User \n";
+const char kWithErrors[] = "\nNIC firmware update completed with errors. \n";
+const char kNotComplete[] = "\nNIC firmware update did not complete.  Check log for errors. \n";
+const char kNotice[] = "\nThe Firmware Upgrade will take several minutes.  Please be patient.\n";
+const char kUpgradeFailed[] = "Upgrade failed\n \n";
+const char kNotSupported[] = "Fimware upgrade on this device is not supported\n \n";
+
+// All that a silent run may show: the banner and the Secure Boot line.
+std::string QuietOutput() {
+    std::string rule(98, '#');
+    return "\n" + rule +
+           "\nVornex Mellanox InfiniBand Online Firmware Upgrade Utility for Linux\n" + rule +
+           "\n\n\nSecureBoot is disabled.\n";
+}
+
+// Two ConnectX-5 cards (the dual-port one is listed once, under its first
+// function); the catalog offers one image for both, 16.35.3000.
+void TwoPorts(Bench& bench, const std::string& v0, const std::string& v1) {
+    bench.AddDevices("cx5-dual");
+    bench.AddDevices("cx5-second");
+    bench.SetPort(kPort0, v0, kPsid);
+    bench.SetPort(kPort1, v1, kPsid);
+    bench.UseCatalog("upgrade-cx5");
+    bench.AddImage(kImage, kNew);
+}
+
+std::string BurnLine(const std::string& tool, const std::string& port, bool silent,
+                     const std::string& image = kImage) {
+    return tool + (silent ? " -s" : "") + " -y -d " + port + " -i ./nic_fw/" + image + " b";
+}
+
+std::vector<std::string> Burns(const Bench& bench) {
+    std::vector<std::string> burns;
+    for (const std::string& line : bench.CallLines()) {
+        if (line.size() > 2 && line.compare(line.size() - 2, 2, " b") == 0)
+            burns.push_back(line);
+    }
+    return burns;
+}
+
+// The event-log line holding `text` carries the error tag.
+bool LoggedAsError(const std::string& log, const std::string& text) {
+    size_t at = log.find(text);
+    if (at == std::string::npos)
+        return false;
+    size_t start = log.rfind('\n', at);
+    start = start == std::string::npos ? 0 : start + 1;
+    return log.compare(start, 12, "[ERROR]     ") == 0;
+}
+
+// The data file named by the echoed mismatch search, or empty.
+std::string SearchedDataFile(const std::string& out) {
+    static const std::regex echo(
+        "grep -i \"PSID Mismatch\" (/tmp/data[A-Za-z0-9]{6}) > /dev/null \n");
+    std::smatch m;
+    return std::regex_search(out, m, echo) ? m[1].str() : "";
+}
+
+struct InteractiveCase {
+    const char* name;
+    const char* input;
+    int status;
+    std::vector<std::string> burnt;
+    int questions;
+    const char* final_text;  // null: none of the final messages
+};
+
+TEST(Upgrade, InteractiveTwoAdapterRuns) {
+    const InteractiveCase cases[] = {
+        {"yes_then_no", "y\nn\n", 0, {kPort0}, 2, kReboot},
+        {"no_then_no", "n\nn\n", 0, {}, 2, nullptr},
+        {"quit_after_a_burn", "y\nq\n", 3, {kPort0}, 2, kCancelled},
+        {"c_stops_asking", "c\n", 0, {kPort0}, 1, kReboot},
+        {"end_of_input_at_first", "", 3, {}, 1, kCancelled},
+        {"end_of_input_after_a_burn", "y\n", 3, {kPort0}, 2, kCancelled},
+        {"default_answer_is_yes", "\n\n", 0, {kPort0, kPort1}, 2, kReboot},
+    };
+    for (const InteractiveCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        Bench bench;
+        TwoPorts(bench, kOld, kOld);
+        RunResult r = bench.Run({}, c.input);
+        EXPECT_EQ(r.status, c.status) << r.out << r.err;
+        std::vector<std::string> expected;
+        for (const std::string& port : c.burnt)
+            expected.push_back(BurnLine("mstflint", port, false));
+        EXPECT_EQ(Burns(bench), expected);
+        EXPECT_EQ(CountOf(r.out, kQuestionYes), c.questions) << r.out;
+        for (const char* text : {kReboot, kCancelled, kWithErrors, kNotComplete}) {
+            bool wanted = c.final_text != nullptr && std::string(text) == c.final_text;
+            EXPECT_EQ(Contains(r.out, text), wanted) << text << "\n" << r.out;
+        }
+        EXPECT_EQ(bench.PortVersion(kPort0), c.burnt.empty() ? kOld : kNew);
+    }
+}
+
+TEST(Upgrade, InteractiveShowsVersionsQuestionAndLiveToolOutput) {
+    Bench bench;
+    TwoPorts(bench, kOld, kOld);
+    RunResult r = bench.Run({}, "y\nn\n");
+    EXPECT_TRUE(Contains(r.out,
+                         "Repository has New firmware version for interface 0000:0b:00.0"
+                         ".................Please flash the newer version\n"
+                         "\nCurrent Firmware Version is 16.35.2000 on 0000:0b:00.0 \n"
+                         "Repository has these firmware versions............"
+                         "[1] Image Version  16.35.3000\n" +
+                             std::string(kQuestionYes)))
+        << r.out;
+    // The tool's own progress reaches the console while it burns.
+    EXPECT_TRUE(Contains(r.out, "Burning FS4 FW image without signatures - OK\n"));
+    EXPECT_TRUE(Contains(r.out, "Firmware Flashed:\tSUCCESS  for interface 0000:0b:00.0\n\n"));
+    EXPECT_TRUE(Contains(bench.EventLog(), "y/n/q (y): y\n"));
+}
+
+TEST(Upgrade, FailureThenSuccessCompletesWithErrors) {
+    Bench bench;
+    TwoPorts(bench, kOld, kOld);
+    bench.SetPortFile(kPort0, "burn_exit", "1");
+    RunResult r = bench.Run({}, "y\ny\n");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_TRUE(Contains(r.out, kWithErrors)) << r.out;
+    EXPECT_FALSE(Contains(r.out, kReboot));
+    EXPECT_EQ(Burns(bench), (std::vector<std::string>{BurnLine("mstflint", kPort0, false),
+                                                      BurnLine("mstflint", kPort1, false)}));
+    EXPECT_TRUE(LoggedAsError(bench.EventLog(), kUpgradeFailed)) << bench.EventLog();
+    EXPECT_EQ(bench.PortVersion(kPort1), kNew);
+}
+
+TEST(Upgrade, AssumeYesBurnsAdaptersWithoutNewerImages) {
+    Bench bench;
+    TwoPorts(bench, kNew, kNew);
+    RunResult r = bench.Run({"-y"});
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(Burns(bench), (std::vector<std::string>{BurnLine("mstflint", kPort0, false),
+                                                      BurnLine("mstflint", kPort1, false)}));
+    EXPECT_FALSE(Contains(r.out, "y/n/q"));
+    EXPECT_EQ(CountOf(r.out, "Repository doesn't have newer firmware version"), 2);
+    EXPECT_TRUE(Contains(r.out, kReboot));
+    // One notice for the run, one selection line per burn; the inventory leaves no MAC.
+    std::string log = bench.EventLog();
+    EXPECT_EQ(CountOf(log, kNotice), 1) << log;
+    EXPECT_EQ(CountOf(log, "\nSelecting " + std::string(kCardName) + " MAC:              \n"), 2);
+    EXPECT_EQ(CountOf(log, "MAC              Upgrade SUCCESS\n"), 2);
+}
+
+TEST(Upgrade, ForcedSilentBurnsEverythingInEachSpelling) {
+    const std::vector<std::vector<std::string>> spellings = {{"-s", "-f"}, {"-sf"}, {"/s", "/F"}};
+    for (const auto& args : spellings) {
+        SCOPED_TRACE(args[0] + (args.size() > 1 ? " " + args[1] : ""));
+        Bench bench;
+        TwoPorts(bench, kNew, kNew);
+        RunResult r = bench.Run(args);
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.out, QuietOutput());
+        EXPECT_EQ(Burns(bench), (std::vector<std::string>{BurnLine("mstflint", kPort0, true),
+                                                          BurnLine("mstflint", kPort1, true)}));
+    }
+}
+
+TEST(Upgrade, PlainSilentWithEverythingUpToDateDoesNothing) {
+    Bench bench;
+    TwoPorts(bench, kNew, kNew);
+    RunResult r = bench.Run({"-s"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, QuietOutput());
+    EXPECT_EQ(r.err, "");
+    EXPECT_TRUE(Burns(bench).empty());
+    EXPECT_EQ(
+        CountOf(bench.EventLog(), "*** WARNING *** - Installed firmware is the latest firmware"),
+        2);
+}
+
+struct SilentCase {
+    const char* name;
+    const char* version1;
+    const char* psid1;
+    std::vector<std::string> burnt;
+};
+
+// The second port comes after a burn of the first: the run-status bits of that burn
+// must not make a plain silent run re-flash (or downgrade) it.
+TEST(Upgrade, PlainSilentBurnsOnlyNewerFirmware) {
+    const SilentCase cases[] = {
+        {"newer_then_up_to_date", kNew, kPsid, {kPort0}},
+        {"newer_then_installed_is_newer", "16.36.1000", kPsid, {kPort0}},
+        {"newer_then_no_catalog_images", kNew, "MT_0000000999", {kPort0}},
+    };
+    for (const SilentCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        Bench bench;
+        TwoPorts(bench, kOld, kOld);
+        bench.SetPort(kPort1, c.version1, c.psid1);
+        RunResult r = bench.Run({"-s"});
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.out, QuietOutput());
+        EXPECT_EQ(Burns(bench), (std::vector<std::string>{BurnLine("mstflint", kPort0, true)}));
+        EXPECT_EQ(bench.PortVersion(kPort1), c.version1);
+    }
+}
+
+TEST(Upgrade, SilentUpToDateBesideAdapterWithoutImagesReturnsZero) {
+    Bench bench;
+    TwoPorts(bench, kNew, kNew);
+    bench.SetPort(kPort1, kNew, "MT_0000000999");
+    RunResult r = bench.Run({"-s"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, QuietOutput());
+    EXPECT_TRUE(Burns(bench).empty());
+}
+
+struct FailureCase {
+    const char* name;
+    std::vector<std::string> args;
+    const char* input;
+    const char* burn_output;
+    const char* logged;
+};
+
+TEST(Upgrade, FailedBurnSearchesItsOutputForPsidMismatch) {
+    const FailureCase cases[] = {
+        {"mismatch_interactive",
+         {},
+         "y\nn\n",
+         "-E- PSID mismatch. The PSID on flash differs\n",
+         kNotSupported},
+        {"mismatch_silent", {"-s"}, "", "-E- psid MISMATCH\n", kNotSupported},
+        {"plain_interactive", {}, "y\nn\n", "-E- Burning failed: flash busy\n", kUpgradeFailed},
+        {"plain_silent", {"-s"}, "", "-E- Burning failed: flash busy\n", kUpgradeFailed},
+    };
+    for (const FailureCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        Bench bench;
+        TwoPorts(bench, kOld, kNew);
+        bench.SetPortFile(kPort0, "burn_exit", "1");
+        bench.SetPortFile(kPort0, "burn_output", c.burn_output);
+        RunResult r = bench.Run(c.args, c.input);
+        EXPECT_EQ(r.status, 2);
+        std::string log = bench.EventLog();
+        EXPECT_TRUE(LoggedAsError(log, c.logged)) << log;
+        EXPECT_FALSE(Contains(log, "Upgrade SUCCESS"));
+        // The search is echoed in every run and reads a data file that got all the
+        // tool's output, whether or not the console showed it too.
+        std::string data_file = SearchedDataFile(r.out);
+        ASSERT_NE(data_file, "") << r.out;
+        EXPECT_EQ(ReadFileText(data_file), c.burn_output);
+        EXPECT_EQ(Contains(r.out, kWithErrors), c.args.empty());
+        EXPECT_EQ(Contains(r.out, c.burn_output), c.args.empty());
+    }
+}
+
+// A script without its "#!" line runs under the shell (so the queries work) but
+// cannot be executed directly, which is how the burn starts it.
+TEST(Upgrade, BurningToolThatCannotBeExecutedFailsTheBurn) {
+    Bench bench;
+    TwoPorts(bench, kOld, kNew);
+    std::string tool = bench.ReadPkgFile("nic_fw/mstflint");
+    bench.WritePkgFile("nic_fw/mstflint", tool.substr(tool.find('\n') + 1));
+    RunResult r = bench.Run({"-s"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_TRUE(Contains(bench.Calls(), "mstflint -d 0000:0b:00.0 q")) << bench.Calls();
+    EXPECT_TRUE(Burns(bench).empty());
+    EXPECT_TRUE(LoggedAsError(bench.EventLog(), kUpgradeFailed)) << bench.EventLog();
+    EXPECT_NE(SearchedDataFile(r.out), "");
+    EXPECT_EQ(bench.PortVersion(kPort0), kOld);
+}
+
+TEST(Upgrade, BurnKilledBySignalFailsAndTheRunGoesOn) {
+    Bench bench;
+    TwoPorts(bench, kOld, kOld);
+    bench.SetPortFile(kPort0, "burn_signal", "KILL");
+    RunResult r = bench.Run({"-s"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(Burns(bench).size(), 2u);
+    std::string log = bench.EventLog();
+    EXPECT_TRUE(LoggedAsError(log, kUpgradeFailed)) << log;
+    EXPECT_EQ(CountOf(log, "Upgrade SUCCESS"), 1);
+    EXPECT_EQ(bench.PortVersion(kPort0), kOld);
+    EXPECT_EQ(bench.PortVersion(kPort1), kNew);
+}
+
+// The tool stops itself for a second mid-burn. It still holds the flash: the run
+// waits for it to finish, and its exit code 0 is a success.
+TEST(Upgrade, StoppedBurnIsWaitedForUntilItFinishes) {
+    Bench bench;
+    TwoPorts(bench, kOld, kOld);
+    bench.SetPortFile(kPort0, "burn_stop", "");
+    RunResult r = bench.Run({"-s"});
+    EXPECT_EQ(r.status, 0);
+    // Read right after the run: a burn still running would not have installed it yet.
+    EXPECT_EQ(bench.PortVersion(kPort0), kNew);
+    EXPECT_EQ(bench.PortVersion(kPort1), kNew);
+    EXPECT_EQ(CountOf(bench.EventLog(), "Upgrade SUCCESS"), 2);
+    EXPECT_FALSE(Contains(bench.EventLog(), "[ERROR]"));
+}
+
+TEST(Upgrade, SecureBootBurnsWithInstalledFlint) {
+    REQUIRE_NAMESPACES();
+    Bench bench;
+    SecureBootSetup sb;
+    sb.mokutil_line = "SecureBoot enabled";
+    bench.SetSecureBoot(sb);
+    TwoPorts(bench, kOld, kNew);
+    RunResult r = bench.Run({"-s"});
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(Burns(bench), (std::vector<std::string>{BurnLine("flint", kPort0, true)}));
+    EXPECT_FALSE(Contains(bench.Calls(), "mstflint")) << bench.Calls();
+}
+
+TEST(Upgrade, HighestVersionByNumberIsBurnt) {
+    Bench bench;
+    TwoPorts(bench, kOld, kOld);
+    bench.SetPort(kPort1, kOld, "MT_0000000999");
+    bench.UseCatalog("upgrade-numeric-order");
+    bench.AddImage("fw-cx5-2.42.5000.bin", "2.42.5000");
+    RunResult r = bench.Run({}, "y\n");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(Contains(r.out,
+                         "Repository has these firmware versions............"
+                         "[1] Image Version  2.42.5000\n[2] Image Version  16.35.3000\n"))
+        << r.out;
+    EXPECT_EQ(Burns(bench), (std::vector<std::string>{BurnLine("mstflint", kPort0, false)}));
+    EXPECT_EQ(bench.PortVersion(kPort0), kNew);
+}
+
+TEST(Upgrade, SameVersionTwiceBurnsTheFirstInCatalogOrder) {
+    Bench bench;
+    TwoPorts(bench, kOld, kNew);
+    bench.UseCatalog("upgrade-same-version");
+    bench.AddImage("fw-cx5-first.bin", kNew);
+    bench.AddImage("fw-cx5-second.bin", kNew);
+    RunResult r = bench.Run({"-s"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(Burns(bench),
+              (std::vector<std::string>{BurnLine("mstflint", kPort0, true, "fw-cx5-first.bin")}));
+    EXPECT_TRUE(Contains(bench.EventLog(), "\nSelecting ConnectX-5 first build MAC:"));
+}
+
+TEST(Upgrade, NoMellanoxPortDoesNotComplete) {
+    Bench bench;
+    bench.AddDevices("intel");
+    bench.UseCatalog("upgrade-cx5");
+    RunResult r = bench.Run({});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(Contains(r.out, kNotComplete)) << r.out;
+    EXPECT_TRUE(Burns(bench).empty());
+
+    RunResult quiet = bench.Run({"-s"});
+    EXPECT_EQ(quiet.status, 1);
+    EXPECT_FALSE(Contains(quiet.out, kNotComplete));
+}
+
+}  // namespace

@@ -93,6 +93,8 @@ std::vector<std::string> matching_functions(pci_access* pacc, const int32_t* pma
 }
 
 void sort_addresses(std::vector<std::string>* addresses) {
+    if (addresses->empty())
+        return;  // qsort must not see the null data of an empty vector
     std::vector<const char*> ptrs;
     for (const std::string& a : *addresses) ptrs.push_back(a.c_str());
     qsort(ptrs.data(), ptrs.size(), sizeof(const char*), cmp_pci_id_nums);

@@ -103,6 +103,12 @@ void Bench::AddDevices(const std::string& name) {
     devices_.push_back(std::string(FWPAK_TEST_DATA) + "/pci/" + name + ".umockdev");
 }
 
+void Bench::AddDeviceText(const std::string& umockdev_text) {
+    std::string path = root_ + "/devices-" + std::to_string(devices_.size()) + ".umockdev";
+    WriteFileText(path, umockdev_text);
+    devices_.push_back(path);
+}
+
 void Bench::SetPort(const std::string& bdf, const std::string& version, const std::string& psid) {
     std::string dir = StateDir() + "/devices/" + bdf;
     Shell("mkdir -p " + Quote(dir));

@@ -35,6 +35,9 @@ class Bench {
     // PCI devices: tests/data/pci/<name>.umockdev. A host bridge is always present,
     // so that libpci never falls back to the real machine's bus.
     void AddDevices(const std::string& name);
+    // PCI devices from a description made by the case itself (same format as the
+    // files under tests/data/pci/), for device sets too large to keep as data.
+    void AddDeviceText(const std::string& umockdev_text);
     // A Mellanox port answering the query with this version and PSID; an empty text
     // leaves that line out of the query output.
     void SetPort(const std::string& bdf, const std::string& version, const std::string& psid);

@@ -1,11 +1,13 @@
 # fwpak's front door: build, test, demo, install, package.
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
 PREFIX     ?= /usr/local
 JOBS       ?= 2
 CMAKE_FLAGS ?=
 
-.PHONY: all build deps test lint asan-test package package-check demo install clean
+.PHONY: all build deps test lint asan-test fuzz-build fuzz package package-check demo install clean
 
 all: build
 
@@ -24,6 +26,7 @@ test: deps build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 	$(MAKE) package-check
 	$(MAKE) asan-test
+	$(MAKE) fuzz FUZZ_SECONDS=10
 
 lint: build
 	scripts/lint $(BUILD)
@@ -34,6 +37,16 @@ asan-test:
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 \
 	    ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
+
+# libFuzzer targets (tests/fuzz): the product libraries built with clang, the
+# sanitizers and coverage instrumentation, then each target run FUZZ_SECONDS.
+fuzz-build:
+	cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFWPAK_WERROR=ON \
+	    -DFWPAK_FUZZ=ON -DFWPAK_TESTS=OFF -DCMAKE_CXX_COMPILER=clang++
+	cmake --build $(FUZZ_BUILD) -j $(JOBS)
+
+fuzz: fuzz-build
+	scripts/run-fuzz $(FUZZ_BUILD) $(FUZZ_SECONDS) $(JOBS)
 
 package: build
 	cd $(BUILD) && cpack -G DEB
@@ -48,4 +61,4 @@ install: build
 	DESTDIR=$(DESTDIR) cmake --install $(BUILD) --prefix $(PREFIX)
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)

@@ -77,6 +77,11 @@ struct ScopedLineReader {
     ssize_t next(const char* path) { return read_a_line(path, &file, &line, &capacity); }
 };
 
+struct LineFree {
+    char* text = nullptr;
+    ~LineFree() { free(text); }
+};
+
 // A line matches when its first occurrence of the token is not commented out and
 // is where the text starts after the leading blanks; tabs are not skipped.
 bool line_begins_with_token(const char* line, const char* token) {
@@ -92,13 +97,14 @@ bool line_begins_with_token(const char* line, const char* token) {
 
 }  // namespace
 
-int32_t read_tokens(const char* pfile_name, const char* ptoken_to_match, int32_t remove_nl,
-                    char*** ppptokens_found, int32_t* ptoken_count) {
+int32_t read_tokens_stream(FILE* file, const char* ptoken_to_match, int32_t remove_nl,
+                           char*** ppptokens_found, int32_t* ptoken_count) {
     *ptoken_count = 0;
     *ppptokens_found = nullptr;
-    ScopedLineReader reader;
-    while (reader.next(pfile_name) >= 0) {
-        if (!line_begins_with_token(reader.line, ptoken_to_match))
+    LineFree line;
+    size_t capacity = 0;
+    while (getline(&line.text, &capacity, file) >= 0) {
+        if (!line_begins_with_token(line.text, ptoken_to_match))
             continue;
         size_t bytes = sizeof(char*) * static_cast<size_t>(*ptoken_count + 1);
         char** grown = static_cast<char**>(realloc(*ppptokens_found, bytes));
@@ -108,13 +114,25 @@ int32_t read_tokens(const char* pfile_name, const char* ptoken_to_match, int32_t
             abort();
         }
         *ppptokens_found = grown;
-        char* copy = common_strdup(reader.line, FWPAK_SOURCE, __LINE__);
+        char* copy = common_strdup(line.text, FWPAK_SOURCE, __LINE__);
         size_t len = strlen(copy);
         if (remove_nl != 0 && len > 0 && copy[len - 1] == '\n')
             copy[len - 1] = '\0';
         grown[(*ptoken_count)++] = copy;
     }
     return *ptoken_count;
+}
+
+int32_t read_tokens(const char* pfile_name, const char* ptoken_to_match, int32_t remove_nl,
+                    char*** ppptokens_found, int32_t* ptoken_count) {
+    UniqueFile file(fopen(pfile_name, "r"));
+    if (!file) {
+        *ptoken_count = 0;
+        *ppptokens_found = nullptr;
+        return 0;
+    }
+    return read_tokens_stream(file.get(), ptoken_to_match, remove_nl, ppptokens_found,
+                              ptoken_count);
 }
 
 void free_read_tokens(char*** ppplines, int32_t count) {

@@ -36,6 +36,9 @@ void free_read_a_line_vars(FILE** ppfile, char** ppa_line, size_t* pline_len);
 // *ppptokens_found is null when nothing matched.
 int32_t read_tokens(const char* pfile_name, const char* ptoken_to_match, int32_t remove_nl,
                     char*** ppptokens_found, int32_t* ptoken_count);
+// The same over an open stream (read to its end, not closed).
+int32_t read_tokens_stream(FILE* file, const char* ptoken_to_match, int32_t remove_nl,
+                           char*** ppptokens_found, int32_t* ptoken_count);
 // Frees `count` copies, last first, then the array, and sets the list to null.
 void free_read_tokens(char*** ppplines, int32_t count);
 

@@ -274,19 +274,28 @@ int32_t get_slot_bay_info(int32_t bus, int32_t device, int32_t function, int32_t
     return node->slot == -1 ? -2 : 0;
 }
 
-int32_t get_slot_info(const char* pbus_info, int32_t* pslot, int32_t* pport, int32_t* pbay_slot,
-                      int32_t* pbay_port) {
-    *pslot = *pport = *pbay_slot = *pbay_port = -1;
+int32_t parse_slot_bus_address(const char* pbus_info, uint32_t* bus, uint32_t* device,
+                               uint32_t* function) {
+    if (pbus_info == nullptr)
+        return BUS_ADDRESS_INVALID;
     int colons = 0;
     for (const char* c = pbus_info; *c != '\0'; c++) colons += *c == ':' ? 1 : 0;
     if (colons == 0)
-        return 1;
-    if (colons > 2) {
-        printf("WARNING: unable to parse \"%s\", %s,%d", pbus_info, FWPAK_SOURCE, __LINE__);
-        return 1;
-    }
+        return BUS_ADDRESS_INVALID;
+    if (colons > 2)
+        return BUS_ADDRESS_TOO_MANY_COLONS;
+    return parse_bus_address(pbus_info, colons, bus, device, function) ? BUS_ADDRESS_OK
+                                                                       : BUS_ADDRESS_INVALID;
+}
+
+int32_t get_slot_info(const char* pbus_info, int32_t* pslot, int32_t* pport, int32_t* pbay_slot,
+                      int32_t* pbay_port) {
+    *pslot = *pport = *pbay_slot = *pbay_port = -1;
     uint32_t bus, device, function;
-    if (!parse_bus_address(pbus_info, colons, &bus, &device, &function))
+    int32_t parsed = parse_slot_bus_address(pbus_info, &bus, &device, &function);
+    if (parsed == BUS_ADDRESS_TOO_MANY_COLONS)
+        printf("WARNING: unable to parse \"%s\", %s,%d", pbus_info, FWPAK_SOURCE, __LINE__);
+    if (parsed != BUS_ADDRESS_OK)
         return 1;
     int32_t result =
         get_slot_bay_info(static_cast<int32_t>(bus), static_cast<int32_t>(device),

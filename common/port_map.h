@@ -53,6 +53,14 @@ int32_t get_slot_bay_info(int32_t bus, int32_t device, int32_t function, int32_t
 // on success, 1 for a text that does not parse or a function without a slot.
 int32_t get_slot_info(const char* pbus_info, int32_t* pslot, int32_t* pport, int32_t* pbay_slot,
                       int32_t* pbay_port);
+// The parse step of get_slot_info: "bus:device.function", or with one more colon
+// "domain:bus:device.function", each field 1 to 8 hexadecimal digits, blanks
+// around the text allowed. Fills the three outputs only on BUS_ADDRESS_OK.
+constexpr int32_t BUS_ADDRESS_OK = 0;
+constexpr int32_t BUS_ADDRESS_INVALID = 1;
+constexpr int32_t BUS_ADDRESS_TOO_MANY_COLONS = 2;
+int32_t parse_slot_bus_address(const char* pbus_info, uint32_t* bus, uint32_t* device,
+                               uint32_t* function);
 // 1 when eight functions sit behind that bus and device (a partitioned adapter).
 int32_t is_adapter_partitioned(uint32_t bus, uint32_t device);
 // 1 when any of the four management program paths exists, else 0.

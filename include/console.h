@@ -34,6 +34,10 @@ void fw_version_message(char* vers_string, size_t size);
 char* format_mac(const char* pStrTok);
 
 int nfwu_yesno(const char* prompt, int def_ans, const char* yorn);
+// The answer code of one answer line as the question reads it (newline included;
+// at most 499 characters count): def_ans for a line of one character, else the
+// whole-word, case-sensitive comparison.
+int classify_answer(const char* line, int def_ans);
 
 void log_mellanox_event(FILE* pevent_file, const char* pevent_tag, const char* pextra_text);
 // Formats a log text (cut at 4096 bytes) and appends it to the event log.

@@ -4,6 +4,32 @@
 #include "console.h"
 #include "run_flags.h"
 
+int classify_answer(const char* line, int def_ans) {
+    char answer[MSG_LEN];
+    snprintf(answer, sizeof answer, "%s", line);
+    size_t len = strlen(answer);
+    if (len > 0 && answer[len - 1] == '\n')
+        answer[len - 1] = '\0';
+    // One character as read: the newline alone, or a single character at the end
+    // of input, takes the default.
+    if (len == 1)
+        return def_ans;
+
+    static const char* const yes[] = {"y", "yes", "Y", "Yes", "YES"};
+    static const char* const quit[] = {"q", "Q", "Quit", "QUIT", "quit"};
+    for (const char* w : yes) {
+        if (strcmp(answer, w) == 0)
+            return ANSWER_YES;
+    }
+    for (const char* w : quit) {
+        if (strcmp(answer, w) == 0)
+            return ANSWER_QUIT;
+    }
+    if (strcmp(answer, "c") == 0 || strcmp(answer, "C") == 0)
+        return ANSWER_YES_ASK_NO_MORE;
+    return ANSWER_NO;
+}
+
 int nfwu_yesno(const char* prompt, int def_ans, const char* yorn) {
     if ((g_iFlag & FLAG_SILENT) != 0)
         return ANSWER_YES;
@@ -23,23 +49,5 @@ int nfwu_yesno(const char* prompt, int def_ans, const char* yorn) {
     }
     log_eventf(LOG_INFO, "%s %s\n", question, answer);
 
-    size_t len = strlen(answer);
-    if (len > 0 && answer[len - 1] == '\n')
-        answer[len - 1] = '\0';
-    if (len == 1)
-        return def_ans;
-
-    static const char* const yes[] = {"y", "yes", "Y", "Yes", "YES"};
-    static const char* const quit[] = {"q", "Q", "Quit", "QUIT", "quit"};
-    for (const char* w : yes) {
-        if (strcmp(answer, w) == 0)
-            return ANSWER_YES;
-    }
-    for (const char* w : quit) {
-        if (strcmp(answer, w) == 0)
-            return ANSWER_QUIT;
-    }
-    if (strcmp(answer, "c") == 0 || strcmp(answer, "C") == 0)
-        return ANSWER_YES_ASK_NO_MORE;
-    return ANSWER_NO;
+    return classify_answer(answer, def_ans);
 }

@@ -72,8 +72,12 @@ int get_firmware_info(const char* pif, char** ppfw, const char* fw_match_pattern
                 "allocate memory. \n\n");
         return 1;
     }
+    return scan_query_output(pipe.get(), ppfw, fw_match_pattern);
+}
+
+int scan_query_output(FILE* output, char** ppfw, const char* fw_match_pattern) {
     char line[QUERY_LINE_LEN];
-    while (fgets(line, sizeof line, pipe.get()) != nullptr) {
+    while (fgets(line, sizeof line, output) != nullptr) {
         if (strcasestr(line, fw_match_pattern) == nullptr)
             continue;
         char value[QUERY_VALUE_LEN];

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdio>
 
 #include "nic_info.h"
 
@@ -21,6 +22,12 @@ constexpr int LOOKUP_ANSWER_LEN = 4096;
 // Returns 0 when the value has at least one character, 1 otherwise (no matching
 // line, an empty value, or the command cannot be started).
 int get_firmware_info(const char* pif, char** ppfw, const char* fw_match_pattern);
+
+// The reading half of get_firmware_info over any stream of query output: lines are
+// read in pieces of at most QUERY_LINE_LEN-1 characters, and the first piece that
+// contains the pattern (any letter case) is cut with cut_query_value. Same results
+// and ownership as get_firmware_info.
+int scan_query_output(FILE* output, char** ppfw, const char* fw_match_pattern);
 
 // Cuts the value out of one query output line, as get_firmware_info does: skips
 // strlen(pattern)+1 characters from the line's start (the keyword and its colon),

@@ -17,6 +17,10 @@
 
 namespace {
 
+// Longest MAC text in the success line: room for an InfiniBand port's 20-byte
+// address in colon form.
+constexpr int kMaxLoggedMac = 64;
+
 const char* text_or_empty(const char* text) {
     return text != nullptr ? text : "";
 }
@@ -96,7 +100,10 @@ int record_success(const nic_info& row) {
     g_iFlag |= FLAG_BURN_OK;
     print_messagef("Firmware Flashed:\tSUCCESS  for interface %s\n\n",
                    text_or_empty(row.pbus_info));
-    log_eventf(LOG_INFO, "MAC %-12s Upgrade SUCCESS\n", text_or_empty(row.pcurrent_mac));
+    // A replayed report's MAC is whatever text it held: bounded, so that the
+    // verdict never falls off the end of the log line.
+    log_eventf(LOG_INFO, "MAC %-12.*s Upgrade SUCCESS\n", kMaxLoggedMac,
+               text_or_empty(row.pcurrent_mac));
     return 0;
 }
 

@@ -10,6 +10,7 @@
 #include <libxml/xmlreader.h>
 
 #include "console.h"
+#include "policy/versions.h"
 
 namespace {
 
@@ -19,8 +20,13 @@ struct ReaderFree {
 using UniqueReader = std::unique_ptr<xmlTextReader, ReaderFree>;
 
 // No network, no DTD, no entity substitution, and no libxml2 chatter on stderr: a
-// broken catalog ends the read silently, as it always has.
+// broken catalog ends the read with one warning in the event log.
 constexpr int kParseOptions = XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING;
+
+// MatchState::node_match when the current node has filled no record, and when it
+// fills the pending record.
+constexpr int kNoMatch = -1;
+constexpr int kPendingMatch = -2;
 
 // A value seen in the catalog; `set` is false until an entry has given one.
 struct Seen {
@@ -47,8 +53,11 @@ struct MatchState {
     nic_info* row;
     Scratch scratch;
     std::string entry_key;
-    int node_match = -1;  // record filled by the current node, -1 for none
+    int node_match = kNoMatch;  // record filled by the current node
+    int first_slot = 0;         // the row's image count when the read began
     bool overflow_logged = false;
+    // A match past the row's last slot, held until its node has given its version.
+    XMLFW_INFO pending{};
 };
 
 // "%4s": shorter texts are padded on the left with blanks, longer ones kept whole.
@@ -77,36 +86,77 @@ bool entry_key_matches(MatchState* st) {
     return k == st->key;
 }
 
-// Appends a match for the current entry; returns its record index, or -1 when the
-// caller's array or the row is full.
+void fill_record(XMLFW_INFO* rec, const Scratch& s) {
+    // Every field is set afresh, so a record reused by the caller keeps nothing
+    // from an earlier adapter.
+    rec->pxmlName = dup_text(s.name.c_str());
+    rec->pxmlVenId = dup_text(s.venid.c_str());
+    rec->pxmlDevId = dup_text(s.devid.c_str());
+    rec->pxmlSubVenId = dup_text(s.subvenid.c_str());
+    rec->pxmlSubDevId = dup_text(s.subdevid.c_str());
+    rec->pxmlPSID = dup_text(s.psid.c_str());
+    rec->pxmlRom = dup_text("");
+    rec->pxmlFwImage = nullptr;
+}
+
+long record_key(const XMLFW_INFO& rec) {
+    uint32_t major = 0, minor = 0, release = 0;
+    parseversions(rec.pxmlRom, &major, &minor, &release);
+    return version_sort_key(major, minor, release);
+}
+
+// Appends a match for the current entry; returns its record index, kPendingMatch
+// when it waits to compete for the row's last slot, or kNoMatch when the caller's
+// array or the row is full.
 int append_match(MatchState* st) {
     int slot = st->row->fw_count;
     int limit = st->capacity < MAX_FW_IMAGES ? st->capacity : MAX_FW_IMAGES;
-    if (slot < 0 || slot >= limit) {
-        // A caller asking for fewer records (the replay wants the first match only)
-        // is not told; running out of the row's image slots loses images, and is.
-        if (limit == MAX_FW_IMAGES && !st->overflow_logged)
-            log_eventf(LOG_WARNING,
-                       "read_NIC_FW_xml_file: more than %d catalog entries match %s; the "
-                       "further ones are ignored\n",
-                       limit, st->key);
-        st->overflow_logged = true;
-        return -1;
+    if (slot >= 0 && slot < limit) {
+        fill_record(&st->records[slot], st->scratch);
+        st->row->fw_count = slot + 1;
+        return slot;
     }
-    const Scratch& s = st->scratch;
-    XMLFW_INFO& rec = st->records[slot];
-    // Every field is set afresh, so a record reused by the caller keeps nothing
-    // from an earlier adapter.
-    rec.pxmlName = dup_text(s.name.c_str());
-    rec.pxmlVenId = dup_text(s.venid.c_str());
-    rec.pxmlDevId = dup_text(s.devid.c_str());
-    rec.pxmlSubVenId = dup_text(s.subvenid.c_str());
-    rec.pxmlSubDevId = dup_text(s.subdevid.c_str());
-    rec.pxmlPSID = dup_text(s.psid.c_str());
-    rec.pxmlRom = dup_text("");
-    rec.pxmlFwImage = nullptr;
-    st->row->fw_count = slot + 1;
-    return slot;
+    // A caller asking for fewer records than the row holds gets the first matches,
+    // silently. Running out of the row's image slots would lose the newest images,
+    // which catalogs list last: the match competes with the slots this read filled.
+    if (limit != MAX_FW_IMAGES || slot != limit || st->first_slot >= limit)
+        return kNoMatch;
+    if (!st->overflow_logged)
+        log_eventf(LOG_WARNING,
+                   "read_NIC_FW_xml_file: more than %d catalog entries match %s; only the %d "
+                   "newest are kept\n",
+                   limit, st->key, limit);
+    st->overflow_logged = true;
+    fill_record(&st->pending, st->scratch);
+    return kPendingMatch;
+}
+
+// Once the pending match's node is done: it replaces the oldest version among the
+// records of this read (the latest listed of equal oldest ones) when it is newer.
+// The records stay in catalog order, so equal versions still go to the first listed.
+void settle_pending(MatchState* st) {
+    if (st->node_match != kPendingMatch)
+        return;
+    int oldest = -1;
+    for (int i = st->first_slot; i < st->row->fw_count; ++i) {
+        if (oldest < 0 || record_key(st->records[i]) <= record_key(st->records[oldest]))
+            oldest = i;
+    }
+    if (oldest >= 0 && record_key(st->pending) > record_key(st->records[oldest])) {
+        clear_fw_info(&st->records[oldest], 1);
+        for (int i = oldest; i + 1 < st->row->fw_count; ++i) st->records[i] = st->records[i + 1];
+        st->records[st->row->fw_count - 1] = st->pending;
+    } else {
+        clear_fw_info(&st->pending, 1);
+    }
+    st->pending = XMLFW_INFO{};
+    st->node_match = kNoMatch;
+}
+
+XMLFW_INFO* node_record(MatchState* st) {
+    if (st->node_match == kPendingMatch)
+        return &st->pending;
+    return st->node_match >= 0 ? &st->records[st->node_match] : nullptr;
 }
 
 void replace_text(char** field, const char* value) {
@@ -133,17 +183,17 @@ bool visit_attribute(MatchState* st, const xmlChar* name, const char* value) {
             return false;
         st->node_match = append_match(st);
     } else if (xmlStrcmp(name, BAD_CAST g_XMLrom) == 0) {
-        if (st->node_match >= 0)
-            replace_text(&st->records[st->node_match].pxmlRom, value != nullptr ? value : "");
+        if (XMLFW_INFO* rec = node_record(st))
+            replace_text(&rec->pxmlRom, value != nullptr ? value : "");
     } else if (xmlStrcmp(name, BAD_CAST g_XMLFwImage) == 0) {
-        if (st->node_match >= 0)
-            replace_text(&st->records[st->node_match].pxmlFwImage, value);
+        if (XMLFW_INFO* rec = node_record(st))
+            replace_text(&rec->pxmlFwImage, value);
     }
     return true;
 }
 
 void visit_node(xmlTextReaderPtr reader, MatchState* st, int count) {
-    st->node_match = -1;
+    st->node_match = kNoMatch;
     for (int i = 0; i < count; ++i) {
         if (xmlTextReaderMoveToNextAttribute(reader) != 1)
             continue;
@@ -152,20 +202,30 @@ void visit_node(xmlTextReaderPtr reader, MatchState* st, int count) {
             continue;
         const char* value = reinterpret_cast<const char*>(xmlTextReaderConstValue(reader));
         if (!visit_attribute(st, name, value))
-            return;
+            break;
     }
+    settle_pending(st);
 }
 
-int read_catalog(xmlTextReaderPtr reader, const char* pciIdString, XMLFW_INFO* pXmlFwInfo,
-                 int capacity) {
+int read_catalog(xmlTextReaderPtr reader, const char* source, const char* pciIdString,
+                 XMLFW_INFO* pXmlFwInfo, int capacity) {
     if (g_ninfo == nullptr || nic_count < 0 || pciIdString == nullptr || pXmlFwInfo == nullptr)
         return 0;
     MatchState st{pciIdString, pXmlFwInfo, capacity, &g_ninfo[nic_count], {}, {}};
-    while (xmlTextReaderRead(reader) == 1) {
+    st.first_slot = st.row->fw_count;
+    int rc;
+    while ((rc = xmlTextReaderRead(reader)) == 1) {
         int count = xmlTextReaderAttributeCount(reader);
         if (count > 0)
             visit_node(reader, &st, count);
     }
+    // The matches before the fault still count, but a catalog cut short or made
+    // to break the parser must not go unnoticed.
+    if (rc < 0)
+        log_eventf(LOG_WARNING,
+                   "read_NIC_FW_xml_file: %s is not well-formed XML (near line %d); entries "
+                   "after that point are not read\n",
+                   source, xmlTextReaderGetParserLineNumber(reader));
     return st.row->fw_count != 0 ? 1 : 0;
 }
 
@@ -180,7 +240,7 @@ int read_NIC_FW_xml_file(const char* pciIdString, XMLFW_INFO* pXmlFwInfo, int ca
     }
     // No xmlCleanupParser after each read: it tears down libxml2's process-wide
     // state under any other libxml2 user of the process (report writer, reader).
-    return read_catalog(reader.get(), pciIdString, pXmlFwInfo, capacity);
+    return read_catalog(reader.get(), g_XMLFwFile, pciIdString, pXmlFwInfo, capacity);
 }
 
 int read_NIC_FW_xml_memory(const char* xml, size_t size, const char* pciIdString,
@@ -192,7 +252,7 @@ int read_NIC_FW_xml_memory(const char* xml, size_t size, const char* pciIdString
         xmlReaderForMemory(xml, static_cast<int>(size), nullptr, nullptr, kParseOptions));
     if (!reader)
         return -1;
-    return read_catalog(reader.get(), pciIdString, pXmlFwInfo, capacity);
+    return read_catalog(reader.get(), "the catalog in memory", pciIdString, pXmlFwInfo, capacity);
 }
 
 void clear_fw_info(XMLFW_INFO* records, int count) {

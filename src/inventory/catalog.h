@@ -26,13 +26,16 @@ constexpr int CATALOG_CAPACITY_REPLAY = MAX_FW_IMAGES;
 // the empty version (0.0.0); without fwFile its image name is null.
 //
 // At most `capacity` records are filled (and never more than the row's
-// MAX_FW_IMAGES slots); further matches are not counted, and a warning is logged.
+// MAX_FW_IMAGES slots). A caller asking for fewer gets the first matches. When the
+// row's slots run out, a warning is logged and the read keeps the newest versions:
+// a further match replaces the oldest record of this read (the latest listed of
+// equal ones) when it is newer; the records stay in catalog order.
 // Returns 1 when the row has at least one image afterwards, else 0.
 //
 // A catalog that cannot be opened is fatal: "Unable to open %s\n" is logged as an
 // error and the process ends with status 1. Parsing never fetches anything from the
 // network, loads no DTD and substitutes no entity; a parse error part-way ends
-// the read silently with the matches found before it.
+// the read with the matches found before it, and a warning in the event log.
 int read_NIC_FW_xml_file(const char* pciIdString, XMLFW_INFO* pXmlFwInfo, int capacity);
 
 // The same matching over a catalog held in memory (for fuzzing and tests); never

@@ -49,8 +49,12 @@ class DataFile {
     DataFile() {
         memcpy(name_, TMP_DATA_TEMPLATE, sizeof name_);
         UniqueFd fd(mkstemp(name_));
-        if (fd.get() < 0)
+        if (fd.get() < 0) {
+            // mkstemp leaves its last try in the name: the messages must not name
+            // a file that was never made.
+            memcpy(name_, TMP_DATA_TEMPLATE, sizeof name_);
             return;
+        }
         file_.reset(fdopen(fd.get(), "w"));
         if (file_)
             fd.release();

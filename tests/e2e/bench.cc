@@ -170,6 +170,23 @@ void Bench::MakeReadOnly(const std::string& rel) {
     read_only_dirs_.push_back(pkg_ + "/" + rel);
 }
 
+void Bench::MakeTmpReadOnly() {
+    tmp_read_only_ = true;
+}
+
+// The private /tmp holds one mount point, where the bench directory is bound, so the
+// package, the state files and the tools keep their paths; /tmp itself is then
+// remounted read-only. umockdev-run makes its test bed in TMPDIR, which points
+// into the bench directory.
+std::string Bench::ReadOnlyTmpScript() const {
+    const std::string private_tmp = root_ + "/private-tmp";
+    const std::string mount_point = private_tmp + root_.substr(std::string("/tmp").size());
+    return "mkdir -p " + Quote(mount_point) + " " + Quote(root_ + "/tmpdir") + "\n" +
+           "mount --bind " + Quote(root_) + " " + Quote(mount_point) + "\n" + "mount --rbind " +
+           Quote(private_tmp) + " /tmp\n" + "mount -o remount,bind,ro /tmp\n" +
+           "export TMPDIR=" + Quote(root_ + "/tmpdir") + "\n";
+}
+
 RunResult Bench::Run(const std::vector<std::string>& args, const std::string& input) {
     RunResult r;
     std::string in = root_ + "/stdin", out = root_ + "/stdout", err = root_ + "/stderr";
@@ -188,6 +205,8 @@ RunResult Bench::Run(const std::vector<std::string>& args, const std::string& in
         script += "mount --bind " + Quote(dir) + " " + Quote(dir) + "\n";
         script += "mount -o remount,bind,ro " + Quote(dir) + "\n";
     }
+    if (tmp_read_only_)
+        script += ReadOnlyTmpScript();
     script += "cd " + Quote(pkg_) + "\nexec timeout 120 umockdev-run";
     for (const std::string& d : devices_) script += " -d " + Quote(d);
     script += " -- " + Quote(FWPAK_BINARY);
@@ -195,7 +214,7 @@ RunResult Bench::Run(const std::vector<std::string>& args, const std::string& in
     script += " < " + Quote(in) + " > " + Quote(out) + " 2> " + Quote(err) + "\n";
     WriteFileText(root_ + "/run.sh", script);
 
-    bool private_ns = overlay_ || hide_pci_ids_ || !read_only_dirs_.empty();
+    bool private_ns = overlay_ || hide_pci_ids_ || !read_only_dirs_.empty() || tmp_read_only_;
     if (private_ns && !NamespacesAvailable()) {
         ADD_FAILURE() << "this case needs a mount namespace; guard it with REQUIRE_NAMESPACES()";
         return r;

@@ -57,6 +57,10 @@ class Bench {
     // Makes a directory of the package read-only for the runs (a read-only bind
     // mount, so that it holds for root too; needs a mount namespace).
     void MakeReadOnly(const std::string& rel);
+    // Gives the runs a private, empty, read-only /tmp in which only the bench's own
+    // directory stays reachable and writable, so that nothing else can be created
+    // under /tmp (needs a mount namespace).
+    void MakeTmpReadOnly();
 
     // Runs fwpak with these arguments; `input` is standard input (end of input
     // when empty).
@@ -75,6 +79,7 @@ class Bench {
   private:
     void InstallFakeTool(const std::string& tool, const std::string& dest);
     void WhiteOut(const std::string& name);
+    std::string ReadOnlyTmpScript() const;
     std::string StateDir() const { return root_ + "/state"; }
 
     std::string root_;
@@ -83,6 +88,7 @@ class Bench {
     bool overlay_ = false;
     bool hide_pci_ids_ = false;
     std::vector<std::string> read_only_dirs_;
+    bool tmp_read_only_ = false;
 };
 
 // Skips the calling test, saying why, where no private mount namespace can be made.

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "console.h"
+#include "handles.h"
 #include "test_support.h"
 
 namespace {
@@ -157,17 +158,58 @@ TEST_F(Catalog, MatchesAreBoundedByTheCallersCapacity) {
     EXPECT_EQ(Found(), (Matches{{"n", "1.0.0", "f0.bin"}}));
 }
 
+// Mend: past the row's slots the newest versions are kept (catalogs list them
+// last), in catalog order.
 TEST_F(Catalog, MatchesAreBoundedByTheRowsSlots) {
     EXPECT_EQ(Read(ManyMatches(130)), 1);
     EXPECT_EQ(rows_[0].fw_count, MAX_FW_IMAGES);
-    EXPECT_STREQ(records_[MAX_FW_IMAGES - 1].pxmlRom, "1.0.99");
-    EXPECT_STREQ(records_[MAX_FW_IMAGES - 1].pxmlFwImage, "f99.bin");
+    EXPECT_STREQ(records_[0].pxmlRom, "1.0.30");
+    EXPECT_STREQ(records_[MAX_FW_IMAGES - 1].pxmlRom, "1.0.129");
+    EXPECT_STREQ(records_[MAX_FW_IMAGES - 1].pxmlFwImage, "f129.bin");
 
     clear_fw_info(records_, MAX_FW_IMAGES);
     rows_[0].fw_count = MAX_FW_IMAGES;  // a full row takes nothing more
     EXPECT_EQ(Read(ManyMatches(3)), 1);
     EXPECT_EQ(rows_[0].fw_count, MAX_FW_IMAGES);
     EXPECT_EQ(records_[0].pxmlRom, nullptr);
+}
+
+std::string MatchEntry(const std::string& rom, const std::string& file) {
+    return "<FW name=\"n\" venid=\"15B3\" devid=\"1017\" subvenid=\"15B3\" "
+           "PSID=\"MT_0000000080\" subdevid=\"0020\" rom=\"" +
+           rom + "\" fwFile=\"" + file + "\"/>";
+}
+
+// A match past the row's slots takes the place of the oldest version only when it
+// is newer; of equal oldest versions the latest listed goes, so that of two equal
+// versions the first listed stays.
+TEST_F(Catalog, PastTheRowsSlotsOnlyANewerVersionIsKept) {
+    std::string xml = "<c>";
+    for (int i = 0; i < MAX_FW_IMAGES; ++i) xml += MatchEntry("1.0.5", "f" + std::to_string(i));
+    xml += MatchEntry("1.0.5", "equal") + MatchEntry("0.9.0", "older") +
+           MatchEntry("2.0.0", "newer") + "</c>";
+    ASSERT_EQ(Read(xml), 1);
+    ASSERT_EQ(rows_[0].fw_count, MAX_FW_IMAGES);
+    EXPECT_STREQ(records_[0].pxmlFwImage, "f0");
+    EXPECT_STREQ(records_[MAX_FW_IMAGES - 2].pxmlFwImage, "f98");
+    EXPECT_STREQ(records_[MAX_FW_IMAGES - 1].pxmlFwImage, "newer");
+    EXPECT_STREQ(records_[MAX_FW_IMAGES - 1].pxmlRom, "2.0.0");
+}
+
+// Mend: a catalog cut short keeps the matches before the fault and says so in the
+// event log.
+TEST_F(Catalog, TruncatedCatalogIsLogged) {
+    const std::string xml = "<c>" + MatchEntry("1.0.0", "a") + MatchEntry("1.0.1", "b") +
+                            MatchEntry("1.0.2", "c") + "</c>";
+    UniqueFile log(tmpfile());
+    pmstflint_fout = log.get();
+    EXPECT_EQ(Read(xml.substr(0, xml.find("\"c\""))), 1);
+    pmstflint_fout = nullptr;
+    std::string text(4096, '\0');
+    rewind(log.get());
+    text.resize(fread(&text[0], 1, text.size(), log.get()));
+    EXPECT_TRUE(text.find("[WARNING]   ") != std::string::npos) << text;
+    EXPECT_TRUE(text.find("the catalog in memory is not well-formed XML") != std::string::npos);
 }
 
 // Without entity substitution the reader hands over no expanded text, and the

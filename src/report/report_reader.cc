@@ -6,9 +6,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <functional>
 
 #include "console.h"
+#include "handles.h"
 #include "policy/versions.h"
 
 namespace {
@@ -16,7 +18,13 @@ namespace {
 constexpr char NO_NAME[] = "--";
 constexpr char DEVICE[] = "device";
 
-using ReaderOpener = std::function<XmlTextReaderOwner()>;
+// A reader over a report, with the descriptor it reads when the report is a file
+// (released after the reader, which does not close it).
+struct OpenedReport {
+    UniqueFd fd;
+    XmlTextReaderOwner reader;
+};
+using ReaderOpener = std::function<OpenedReport()>;
 
 const char* node_name(xmlTextReaderPtr reader) {
     const xmlChar* name = xmlTextReaderConstName(reader);
@@ -130,13 +138,13 @@ report_load_status walk_nodes(xmlTextReaderPtr reader,
 }
 
 report_load_status load_report(const ReaderOpener& open, report_cursor* cursor) {
-    XmlTextReaderOwner reader = open();
-    if (reader == nullptr)
+    OpenedReport opened = open();
+    if (opened.reader == nullptr)
         return REPORT_OPEN_FAILED;
     int32_t count = 0;
     report_load_status status = walk_nodes(
-        reader.get(), [&count](xmlTextReaderPtr r) { read_num_device_elements(r, &count); });
-    reader.reset();
+        opened.reader.get(), [&count](xmlTextReaderPtr r) { read_num_device_elements(r, &count); });
+    opened = OpenedReport();
     cursor->row_count = count;
     if (status != REPORT_LOADED)
         return status;
@@ -150,10 +158,11 @@ report_load_status load_report(const ReaderOpener& open, report_cursor* cursor) 
     }
     for (int32_t i = 0; i < count; ++i) firmware_id[i][0] = '\0';
 
-    reader = open();
-    if (reader == nullptr)
+    opened = open();
+    if (opened.reader == nullptr)
         return REPORT_OPEN_FAILED;
-    return walk_nodes(reader.get(), [cursor](xmlTextReaderPtr r) { process_node(r, cursor); });
+    return walk_nodes(opened.reader.get(),
+                      [cursor](xmlTextReaderPtr r) { process_node(r, cursor); });
 }
 
 // No network access, no entity substitution, no DTD loading: a report is plain
@@ -235,10 +244,19 @@ void read_FW_cur_version(nic_info* pCurNinfo, const char* pImageType, const char
     pCurNinfo->flags |= NIC_STATE_KNOWN;
 }
 
+// The report is opened here and handed to libxml2 as a descriptor: given a file
+// name, libxml2 reads it as a URI and, when no such file exists, tries the name
+// with its "%XX" sequences decoded, so that "-u rep%6frt.xml" would replay
+// report.xml.
 report_load_status load_report_file(const char* path, report_cursor* cursor) {
     return load_report(
         [path] {
-            return XmlTextReaderOwner(xmlReaderForFile(path, nullptr, REPORT_PARSE_OPTIONS));
+            OpenedReport opened;
+            opened.fd.reset(open(path, O_RDONLY | O_CLOEXEC));
+            if (opened.fd.get() >= 0)
+                opened.reader.reset(
+                    xmlReaderForFd(opened.fd.get(), nullptr, nullptr, REPORT_PARSE_OPTIONS));
+            return opened;
         },
         cursor);
 }
@@ -248,8 +266,10 @@ report_load_status load_report_memory(const char* data, size_t size, report_curs
         return REPORT_OPEN_FAILED;
     return load_report(
         [data, size] {
-            return XmlTextReaderOwner(xmlReaderForMemory(data, static_cast<int>(size), nullptr,
-                                                         nullptr, REPORT_PARSE_OPTIONS));
+            OpenedReport opened;
+            opened.reader.reset(xmlReaderForMemory(data, static_cast<int>(size), nullptr, nullptr,
+                                                   REPORT_PARSE_OPTIONS));
+            return opened;
         },
         cursor);
 }

@@ -52,7 +52,8 @@ enum report_load_status {
     REPORT_TOO_MANY_DEVICES,  // more device elements than MAX_REPORT_DEVICES
 };
 
-// Both passes over the report file at path: on REPORT_LOADED, cursor->rows is a new
+// Both passes over the report file at path, taken as it stands (never decoded as
+// a URI): on REPORT_LOADED, cursor->rows is a new
 // zero-filled table of cursor->row_count rows, filled from the report, and
 // firmware_id holds the devices' PSIDs. Parsing fetches nothing from the network,
 // substitutes no entity and refuses a document type declaration.

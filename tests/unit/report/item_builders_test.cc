@@ -63,6 +63,12 @@ struct ItemCase {
     bool flash;
 };
 
+// Names the case when gtest prints a parameter; its own byte dump would read the
+// record's padding.
+void PrintTo(const ItemCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class ItemValues : public ::testing::TestWithParam<ItemCase> {};
 
 TEST_P(ItemValues, VersionActionAndFlashBit) {

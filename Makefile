@@ -7,7 +7,7 @@ PREFIX     ?= /usr/local
 JOBS       ?= 2
 CMAKE_FLAGS ?=
 
-.PHONY: all build deps test lint asan-test fuzz-build fuzz package package-check demo install clean
+.PHONY: all build deps test lint asan-test memcheck fuzz-build fuzz package package-check demo install clean
 
 all: build
 
@@ -24,6 +24,7 @@ build: $(BUILD)/Makefile
 test: deps build
 	scripts/lint $(BUILD)
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+	scripts/memcheck $(BUILD)
 	$(MAKE) package-check
 	$(MAKE) asan-test
 	$(MAKE) fuzz FUZZ_SECONDS=10
@@ -37,6 +38,11 @@ asan-test:
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 \
 	    ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
+
+# The unit tests under valgrind memcheck; tests/memcheck.supp lists the leaks the
+# design leaves to process exit.
+memcheck: build
+	scripts/memcheck $(BUILD)
 
 # libFuzzer targets (tests/fuzz): the product libraries built with clang, the
 # sanitizers and coverage instrumentation, then each target run FUZZ_SECONDS.

@@ -105,12 +105,15 @@ int get_mlnx_info(const char* cmd, char* data, int datasize, const char* dataFil
     }
     if (fgets(data, datasize, file.get()) == nullptr)
         data[0] = '\0';
-    // Keep leading delimiters and the first word; end at the delimiter after it.
+    keep_first_word(data, delimiter);
+    return 0;
+}
+
+void keep_first_word(char* data, const char* delimiter) {
     char* word = data + strspn(data, delimiter);
     char* end = strpbrk(word, delimiter);
     if (end != nullptr)
         *end = '\0';
-    return 0;
 }
 
 LookupAnswer parse_lookup_answer(char* answer) {

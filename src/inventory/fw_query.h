@@ -42,6 +42,10 @@ size_t cut_query_value(const char* line, const char* pattern, char* value, size_
 int get_mlnx_info(const char* cmd, char* data, int datasize, const char* dataFile,
                   const char* delimiter);
 
+// The cut get_mlnx_info makes in the line it read: leading delimiters and the
+// first word stay; the text ends at the delimiter after that word.
+void keep_first_word(char* data, const char* delimiter);
+
 // Outcome of reading the image lookup's answer.
 struct LookupAnswer {
     int status;         // 0: image name found; 1: the tool has no image for the port

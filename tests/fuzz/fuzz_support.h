@@ -44,6 +44,7 @@ class FuzzBuffer {
                       bytes_.begin());
     }
     char* data() { return bytes_.data(); }
+    const char* data() const { return bytes_.data(); }
     size_t size() const { return bytes_.size(); }
 
   private:

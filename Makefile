@@ -1,11 +1,12 @@
 # fwpak's front door: build, test, demo, install, package.
 BUILD      ?= build
+BENCH_BUILD ?= build-bench
 ASAN_BUILD ?= build-asan
 PREFIX     ?= /usr/local
 JOBS       ?= 2
 CMAKE_FLAGS ?=
 
-.PHONY: all build deps test unit-test asan-test demo install clean
+.PHONY: all build deps test unit-test asan-test demo bench install clean
 
 all: build
 
@@ -30,6 +31,12 @@ asan-test:
 	ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 \
 	    ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
 
+# Benchmarks in an optimised build of their own (Google Benchmark).
+bench: deps
+	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DFWPAK_BENCH=ON -DFWPAK_TESTS=OFF -DFWPAK_WERROR=ON
+	cmake --build $(BENCH_BUILD) -j $(JOBS) --target catalog_bench
+	$(BENCH_BUILD)/bench/catalog_bench
+
 demo: deps build
 	@demo/run-demo $(BUILD)/fwpak
 
@@ -37,4 +44,4 @@ install: build
 	DESTDIR=$(DESTDIR) cmake --install $(BUILD) --prefix $(PREFIX)
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(BENCH_BUILD)

@@ -1,4 +1,68 @@
-// The discovery report reader and replay (-u).
+// The discovery report reader and replay (-u): reads a report back in two passes
+// into a fresh adapter table, looks every device up in the catalog and burns the
+// devices whose action asks for it.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "nic_info.h"
+#include "report/xml_handles.h"
+
+// The mode's entry point: 0 when at least one device went through without error
+// and no burn failed; 2 otherwise.
 int read_discovery_report();
+
+// First pass: counts the reader's current node when it is a device start tag.
+void read_num_device_elements(xmlTextReaderPtr reader, int32_t* deviceCnt);
+
+// Where the second pass stands. Idx is the row that the elements of the current
+// device fill; it advances at every device end tag. Elements outside a device
+// (before the first, between two, after the last) touch no row.
+struct report_cursor {
+    nic_info* rows = nullptr;
+    int32_t row_count = 0;
+    int32_t Idx = 0;
+    bool in_device = false;
+    std::string image_type;  // the most recent type element's value
+    // A device whose firmware_id does not fit its 500 bytes: it is refused as a
+    // whole, since a cut PSID would name some other board.
+    bool refused[MAX_REPORT_DEVICES] = {};
+};
+
+// Second pass: applies the element rules of the reader's current node to the
+// cursor's current row.
+void process_node(xmlTextReaderPtr reader, report_cursor* cursor);
+
+// The value of up to four hexadecimal characters, as report IDs are read: "*" to
+// "?" count as their low four bits, a-f and A-F as 10 to 15; any other character
+// ends the scan. Null or no accepted character gives 0.
+int32_t axtoi(const char* hexStg);
+
+// Stores an installed version read from the report into the row (ROM items only).
+void read_FW_cur_version(nic_info* pCurNinfo, const char* pImageType, const char* pVersion);
+
+// Outcome of reading a report into a table.
+enum report_load_status {
+    REPORT_LOADED = 0,
+    REPORT_OPEN_FAILED,
+    REPORT_PARSE_FAILED,
+    REPORT_DOCTYPE_REFUSED,   // the document carries a document type declaration
+    REPORT_TOO_MANY_DEVICES,  // more device elements than MAX_REPORT_DEVICES
+};
+
+// Both passes over the report file at path: on REPORT_LOADED, cursor->rows is a new
+// zero-filled table of cursor->row_count rows, filled from the report, and
+// firmware_id holds the devices' PSIDs. Parsing fetches nothing from the network,
+// substitutes no entity and refuses a document type declaration.
+report_load_status load_report_file(const char* path, report_cursor* cursor);
+// The same over a report held in memory.
+report_load_status load_report_memory(const char* data, size_t size, report_cursor* cursor);
+// Frees a table made by a load, with every text of its rows.
+void release_report_rows(nic_info* rows, int32_t count);
+
+// True for a PCI address "domain:bus:device.function" in hexadecimal (domain of 4
+// to 8 digits, bus and device of 2, function 0 to 7), such as 0000:05:00.0: the
+// only form that may reach an outside tool.
+bool is_pci_address(const char* text);

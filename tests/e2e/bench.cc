@@ -166,6 +166,10 @@ void Bench::HidePciIds() {
     hide_pci_ids_ = true;
 }
 
+void Bench::MakeReadOnly(const std::string& rel) {
+    read_only_dirs_.push_back(pkg_ + "/" + rel);
+}
+
 RunResult Bench::Run(const std::vector<std::string>& args, const std::string& input) {
     RunResult r;
     std::string in = root_ + "/stdin", out = root_ + "/stdout", err = root_ + "/stderr";
@@ -180,6 +184,10 @@ RunResult Bench::Run(const std::vector<std::string>& args, const std::string& in
         WriteFileText(root_ + "/empty-pci.ids", "");
         script += "mount --bind " + Quote(root_ + "/empty-pci.ids") + " /usr/share/misc/pci.ids\n";
     }
+    for (const std::string& dir : read_only_dirs_) {
+        script += "mount --bind " + Quote(dir) + " " + Quote(dir) + "\n";
+        script += "mount -o remount,bind,ro " + Quote(dir) + "\n";
+    }
     script += "cd " + Quote(pkg_) + "\nexec timeout 120 umockdev-run";
     for (const std::string& d : devices_) script += " -d " + Quote(d);
     script += " -- " + Quote(FWPAK_BINARY);
@@ -187,7 +195,7 @@ RunResult Bench::Run(const std::vector<std::string>& args, const std::string& in
     script += " < " + Quote(in) + " > " + Quote(out) + " 2> " + Quote(err) + "\n";
     WriteFileText(root_ + "/run.sh", script);
 
-    bool private_ns = overlay_ || hide_pci_ids_;
+    bool private_ns = overlay_ || hide_pci_ids_ || !read_only_dirs_.empty();
     if (private_ns && !NamespacesAvailable()) {
         ADD_FAILURE() << "this case needs a mount namespace; guard it with REQUIRE_NAMESPACES()";
         return r;

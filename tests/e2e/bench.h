@@ -54,6 +54,9 @@ class Bench {
     void SetSecureBoot(const SecureBootSetup& setup);
     // Makes the PCI ID database empty for the run, so vendor names are numbers.
     void HidePciIds();
+    // Makes a directory of the package read-only for the runs (a read-only bind
+    // mount, so that it holds for root too; needs a mount namespace).
+    void MakeReadOnly(const std::string& rel);
 
     // Runs fwpak with these arguments; `input` is standard input (end of input
     // when empty).
@@ -79,6 +82,7 @@ class Bench {
     std::vector<std::string> devices_;
     bool overlay_ = false;
     bool hide_pci_ids_ = false;
+    std::vector<std::string> read_only_dirs_;
 };
 
 // Skips the calling test, saying why, where no private mount namespace can be made.

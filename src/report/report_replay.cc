@@ -1,0 +1,175 @@
+// The report replay (-u): the table comes from a discovery report instead of the
+// inventory; every device is looked up in the catalog by its key and burnt when its
+// action asks for it.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "console.h"
+#include "flash/flash_exec.h"
+#include "inventory/catalog.h"
+#include "inventory/fw_query.h"
+#include "nic_info.h"
+#include "report/report_reader.h"
+#include "run_flags.h"
+
+namespace {
+
+enum device_outcome {
+    DEVICE_OK,             // went through: burnt, or nothing to burn
+    DEVICE_ERROR,          // no catalog entry, unusable image name or bus address
+    DEVICE_BURN_FAILED,    // its own burn failed
+    DEVICE_LOOKUP_FAILED,  // the placeholder image could not be resolved: the mode ends
+};
+
+bool has_image_name(const char* name) {
+    return name != nullptr && name[0] != '\0' && strstr(name, "n/a") == nullptr;
+}
+
+// Logs why the report could not be read; every such report ends the mode with 2
+// before anything is flashed.
+void log_load_failure(report_load_status status, const char* path, const report_cursor& cursor,
+                      const XmlErrorCapture& xml_errors) {
+    switch (status) {
+        case REPORT_OPEN_FAILED:
+            log_eventf(LOG_ERROR, "read_discovery_report: Failed to open %s\n", path);
+            break;
+        case REPORT_TOO_MANY_DEVICES:
+            log_eventf(LOG_ERROR,
+                       "read_discovery_report: %s names %d devices, more than the %d a replay "
+                       "can take; nothing is flashed\n",
+                       path, cursor.row_count, MAX_REPORT_DEVICES);
+            break;
+        default:
+            log_eventf(LOG_ERROR, "read_discovery_report: Failed to parse %s\n", path);
+            if (status == REPORT_DOCTYPE_REFUSED)
+                log_eventf(LOG_ERROR,
+                           "read_discovery_report: %s has a document type declaration, which "
+                           "a report never has\n",
+                           path);
+            else if (xml_errors.seen())
+                log_eventf(LOG_ERROR, "read_discovery_report: %s\n",
+                           xml_errors.first_message().c_str());
+            break;
+    }
+}
+
+// Looks row Idx up in the catalog; on a match, the row's first image slot holds the
+// matching entry's image file name. Only the first match is kept.
+bool find_catalog_image(int32_t Idx, XMLFW_INFO* record) {
+    nic_info& row = g_ninfo[Idx];
+    char key[TEXT_LEN];
+    snprintf(key, sizeof key, "%04X-%04X-%04X-%04X-%s", static_cast<unsigned>(row.ven_id),
+             static_cast<unsigned>(row.dev_id), static_cast<unsigned>(row.sub_ven_id),
+             static_cast<unsigned>(row.sub_dev_id), firmware_id[Idx]);
+    snprintf(sub_dev_id_new, sizeof sub_dev_id_new, "%04X", static_cast<unsigned>(row.sub_dev_id));
+    snprintf(sub_ven_id_new, sizeof sub_ven_id_new, "%04X", static_cast<unsigned>(row.sub_ven_id));
+    clear_fw_info(record, CATALOG_CAPACITY_REPLAY);
+    if (read_NIC_FW_xml_file(key, record, CATALOG_CAPACITY_REPLAY) != 1) {
+        log_eventf(LOG_ERROR, "read_discovery_report: No firmware for %s in %s\n", key,
+                   g_XMLFwFile);
+        return false;
+    }
+    if (!has_image_name(record->pxmlFwImage)) {
+        log_eventf(LOG_ERROR,
+                   "read_discovery_report: The firmware entry for %s in %s names no image file\n",
+                   key, g_XMLFwFile);
+        return false;
+    }
+    free(row.pxmlFwImage[0]);
+    row.pxmlFwImage[0] = dup_text(record->pxmlFwImage);
+    return true;
+}
+
+// Burns row Idx if its action asks for it and tells whether this device's own burn
+// failed. The failure bit of the run flags is sticky, so it is looked at with the
+// earlier failures set aside, then they are put back.
+bool burn_failed(int32_t Idx) {
+    const int32_t earlier = g_iFlag & FLAG_BURN_FAILED;
+    g_iFlag &= ~FLAG_BURN_FAILED;
+    do_update_firmware(static_cast<uint32_t>(Idx));
+    const bool failed = (g_iFlag & FLAG_BURN_FAILED) != 0;
+    g_iFlag |= earlier;
+    return failed;
+}
+
+device_outcome replay_device(int32_t Idx, const report_cursor& cursor, XMLFW_INFO* record) {
+    nic_info& row = g_ninfo[Idx];
+    if (cursor.refused[Idx])
+        return DEVICE_ERROR;
+    if (!find_catalog_image(Idx, record))
+        return DEVICE_ERROR;
+
+    const bool placeholder = strstr(row.pxmlFwImage[0], "Pelmora") != nullptr;
+    // The address comes from report text and is about to reach the lookup's shell
+    // command or the burning tool: nothing runs unless it is a plain PCI address.
+    if ((placeholder || (row.flags & NIC_FLASH) != 0) && !is_pci_address(row.pbus_info)) {
+        log_eventf(LOG_ERROR,
+                   "read_discovery_report: device %d has no valid PCI bus address (%s); nothing "
+                   "is run for it\n",
+                   Idx, row.pbus_info != nullptr ? row.pbus_info : "none");
+        return DEVICE_ERROR;
+    }
+    if (placeholder &&
+        (modify_imagename(&row, nullptr) != 0 || !has_image_name(row.pxmlFwImage[0]))) {
+        log_mellanox_event(pmstflint_fout, LOG_ERROR,
+                           "read_discovery_report: Error in finding the image for "
+                           "Pelmora/Quillet2\n");
+        return DEVICE_LOOKUP_FAILED;
+    }
+    free(row.pFwPath);
+    row.pFwPath = dup_text(row.pxmlFwImage[0]);
+    return burn_failed(Idx) ? DEVICE_BURN_FAILED : DEVICE_OK;
+}
+
+int replay_devices(const report_cursor& cursor) {
+    XMLFW_INFO record[CATALOG_CAPACITY_REPLAY] = {};
+    read_discovery = 1;
+    int32_t errors = 0;
+    bool any_burn_failed = false;
+    for (int32_t Idx = 0; Idx < cursor.row_count; ++Idx) {
+        nic_count = Idx;
+        const device_outcome outcome = replay_device(Idx, cursor, record);
+        if (outcome == DEVICE_LOOKUP_FAILED)
+            return 2;
+        if (outcome != DEVICE_OK)
+            ++errors;
+        any_burn_failed = any_burn_failed || outcome == DEVICE_BURN_FAILED;
+    }
+    nic_count = cursor.row_count;
+    clear_fw_info(record, CATALOG_CAPACITY_REPLAY);
+
+    if (errors >= cursor.row_count) {
+        log_mellanox_event(pmstflint_fout, LOG_ERROR,
+                           "read_discovery_report: Error at read_NIC_FW_xml_file\n");
+        return 2;
+    }
+    if (any_burn_failed) {
+        log_eventf(LOG_ERROR, "read_discovery_report: %d of %d devices failed, a burn among them\n",
+                   errors, cursor.row_count);
+        return 2;
+    }
+    return 0;
+}
+
+}  // namespace
+
+int read_discovery_report() {
+    silent = SILENT_ON;
+    open_event_log(FWPAK_SOURCE, __LINE__);
+
+    report_cursor cursor;
+    report_load_status status;
+    {
+        XmlErrorCapture xml_errors;
+        status = load_report_file(g_XMLDiscoveryReport, &cursor);
+        if (status != REPORT_LOADED) {
+            log_load_failure(status, g_XMLDiscoveryReport, cursor, xml_errors);
+            return 2;
+        }
+    }
+    // The table lives until the process ends, as the inventory's does.
+    g_ninfo = cursor.rows;
+    g_nNics = cursor.row_count;
+    return replay_devices(cursor);
+}

@@ -1,0 +1,341 @@
+// The discovery report (-d) and its replay (-u) on the simulated server: the
+// report's exact bytes, the burns a replay makes, and the statuses and log texts
+// of both modes.
+#include <sys/stat.h>
+
+#include "bench.h"
+
+namespace {
+
+const char kExampleBus[] = "0000:05:00.0";
+const char kExamplePsid[] = "VNX1003000050";
+
+std::string TestData(const std::string& rel) {
+    return ReadFileText(std::string(FWPAK_TEST_DATA) + "/" + rel);
+}
+
+std::string Burn(const std::string& bus, const std::string& image) {
+    return "mstflint -s -y -d " + bus + " -i ./nic_fw/" + image + " b";
+}
+
+// The calls of the burning tool and the image lookup, without the Secure Boot check
+// that every run makes first.
+std::vector<std::string> ToolCalls(const Bench& bench) {
+    std::vector<std::string> calls;
+    for (const std::string& line : bench.CallLines()) {
+        if (line.rfind("mokutil ", 0) != 0)
+            calls.push_back(line);
+    }
+    return calls;
+}
+
+bool Exists(const std::string& path) {
+    struct stat st {};
+    return stat(path.c_str(), &st) == 0;
+}
+
+// The worked example's server: one port at 0000:05:00.0, installed 2.9.1200,
+// catalog images 2.9.1530 and 2.9.1000.
+void ExampleServer(Bench& bench) {
+    bench.AddDevices("ib-bus05");
+    bench.SetPort(kExampleBus, "2.9.1200", kExamplePsid);
+    bench.UseCatalog("report-example");
+}
+
+// --- Discovery report -----------------------------------------------------------
+
+TEST(DiscoveryReport, WorkedExampleByteForByte) {
+    Bench bench;
+    ExampleServer(bench);
+    RunResult r = bench.Run({"-d"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(bench.ReadPkgFile("nicdiscovery.xml"), TestData("report/worked-example.xml"));
+    EXPECT_FALSE(Contains(r.out, "List of Network Adapters"));  // console text is suppressed
+    EXPECT_EQ(ToolCalls(bench), (std::vector<std::string>{"mstflint -d 0000:05:00.0 q",
+                                                          "mstflint -d 0000:05:00.0 q"}));
+}
+
+TEST(DiscoveryReport, SlashFormAndExplicitPath) {
+    Bench bench;
+    ExampleServer(bench);
+    EXPECT_EQ(bench.Run({"/d"}).status, 0);
+    EXPECT_EQ(bench.ReadPkgFile("nicdiscovery.xml"), TestData("report/worked-example.xml"));
+    EXPECT_EQ(bench.Run({"-d", "reports.xml"}).status, 0);
+    EXPECT_EQ(bench.ReadPkgFile("reports.xml"), TestData("report/worked-example.xml"));
+}
+
+// Only ports whose version and PSID were read are reported, in table order; a port
+// without a catalog entry has an empty product and version and the action Nothing.
+TEST(DiscoveryReport, MixedServer) {
+    Bench bench;
+    bench.AddDevices("ib-bus05");
+    bench.AddDevices("cx5-dual");
+    bench.AddDevices("intel");
+    bench.AddDevices("ib");
+    bench.SetPort(kExampleBus, "2.9.1200", kExamplePsid);
+    bench.SetPort("0000:0b:00.0", "", "VNX1017000020");          // no version: left out
+    bench.SetPort("0000:5e:00.0", "2.9.1530", "VNX1003999999");  // not in the catalog
+    bench.UseCatalog("report-example");
+    RunResult r = bench.Run({"-d", "mixed.xml"});
+    EXPECT_EQ(r.status, 0) << r.err;
+
+    const std::string report = bench.ReadPkgFile("mixed.xml");
+    EXPECT_EQ(CountOf(report, "        <device>\n"), 2) << report;
+    EXPECT_FALSE(Contains(report, "0000:0b"));
+    EXPECT_FALSE(Contains(report, "0000:3b"));
+    const size_t second = report.find("<device_id value=\"0000:5e:00.0\"/>");
+    ASSERT_NE(second, std::string::npos);
+    EXPECT_LT(report.find("<device_id value=\"0000:05:00.0\"/>"), second);
+    const std::string tail = report.substr(second);
+    EXPECT_TRUE(Contains(tail, "            <product_id value=\"\"/>\n"));
+    EXPECT_TRUE(Contains(tail, "            <busnumber value=\"0000:5e\"/>\n"));
+    EXPECT_TRUE(Contains(tail, "                <firmware_id value=\"VNX1003999999\"/>\n"));
+    EXPECT_TRUE(Contains(tail, "                <version value=\"\"/>\n"));
+    EXPECT_TRUE(Contains(tail, "                <active_version value=\"2.9.1530\"/>\n"));
+    EXPECT_TRUE(Contains(tail, "                <action value=\"Nothing\"/>\n"));
+    EXPECT_TRUE(Contains(tail, "            <macaddress value=\"\"/>\n"));
+    EXPECT_TRUE(Contains(tail, "            <slotnumber value=\"\"/>\n"));
+}
+
+TEST(DiscoveryReport, NoMellanoxPortTouchesNoFile) {
+    Bench bench;
+    bench.AddDevices("intel");
+    bench.UseCatalog("report-example");
+    bench.WritePkgFile("nicdiscovery.xml", "previous report\n");
+    EXPECT_EQ(bench.Run({"-d"}).status, 2);
+    EXPECT_EQ(bench.ReadPkgFile("nicdiscovery.xml"), "previous report\n");
+    EXPECT_EQ(bench.Run({"-d", "fresh.xml"}).status, 2);
+    EXPECT_FALSE(Exists(bench.pkg() + "/fresh.xml"));
+}
+
+TEST(DiscoveryReport, NoPortQueriedIsStatusTwo) {
+    Bench bench;
+    bench.AddDevices("ib-bus05");
+    bench.SetPort(kExampleBus, "", kExamplePsid);
+    bench.UseCatalog("report-example");
+    EXPECT_EQ(bench.Run({"-d"}).status, 2);
+    EXPECT_FALSE(Exists(bench.pkg() + "/nicdiscovery.xml"));
+}
+
+TEST(DiscoveryReport, SecondRunReplacesTheReport) {
+    Bench bench;
+    ExampleServer(bench);
+    ASSERT_EQ(bench.Run({"-d"}).status, 0);
+    bench.SetPort(kExampleBus, "2.9.1530", kExamplePsid);
+    ASSERT_EQ(bench.Run({"-d"}).status, 0);
+    const std::string report = bench.ReadPkgFile("nicdiscovery.xml");
+    EXPECT_TRUE(Contains(report, "<active_version value=\"2.9.1530\"/>"));
+    EXPECT_TRUE(Contains(report, "<action value=\"rewrite\"/>"));
+    EXPECT_EQ(CountOf(report, "<device>"), 1);
+}
+
+// Mend: a report that cannot be saved is a failure, and the old one stays whole.
+TEST(DiscoveryReport, UnwritableDirectoryKeepsTheOldReport) {
+    REQUIRE_NAMESPACES();
+    Bench bench;
+    ExampleServer(bench);
+    ASSERT_EQ(mkdir((bench.pkg() + "/ro").c_str(), 0755), 0);
+    bench.WritePkgFile("ro/report.xml", "previous report\n");
+    bench.MakeReadOnly("ro");
+    EXPECT_EQ(bench.Run({"-d", "ro/report.xml"}).status, 2);
+    EXPECT_EQ(bench.ReadPkgFile("ro/report.xml"), "previous report\n");
+    EXPECT_TRUE(Contains(bench.EventLog(),
+                         "xml_discovery_report: Failed to create a temporary file beside "
+                         "ro/report.xml (Read-only file system)"))
+        << bench.EventLog();
+}
+
+// --- Replay ---------------------------------------------------------------------
+
+// A package with the replay catalog, its images and the report under test.
+void ReplayPackage(Bench& bench, const std::string& report) {
+    bench.UseCatalog("report-replay");
+    bench.AddImage("fw-1003-2.9.1000.bin", "2.9.1000");
+    bench.AddImage("fw-1003-2.9.1530.bin", "2.9.1530");
+    bench.AddImage("fw-1017-16.35.2000.bin", "16.35.2000");
+    bench.WritePkgFile("report.xml", TestData("report/" + report + ".xml"));
+    for (const char* bus : {"0000:05:00.0", "0000:06:00.0", "0000:07:00.0", "0000:08:00.0",
+                            "0000:09:00.0", "0000:0b:00.0"})
+        bench.SetPort(bus, "2.9.1200", kExamplePsid);
+}
+
+// The three flash words anywhere in the action burn; Nothing does not. The image is
+// the first catalog entry for the key, whatever version the report names.
+TEST(Replay, ActionsBurnTheFirstCatalogImageSilently) {
+    for (const char* option : {"-u", "-su"}) {
+        SCOPED_TRACE(option);
+        Bench bench;
+        ReplayPackage(bench, "replay-actions");
+        RunResult r = bench.Run({option, "report.xml"});
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(ToolCalls(bench),
+                  (std::vector<std::string>{Burn("0000:05:00.0", "fw-1003-2.9.1000.bin"),
+                                            Burn("0000:06:00.0", "fw-1003-2.9.1000.bin"),
+                                            Burn("0000:07:00.0", "fw-1003-2.9.1000.bin"),
+                                            Burn("0000:09:00.0", "fw-1003-2.9.1000.bin")}));
+        EXPECT_EQ(bench.PortVersion("0000:05:00.0"), "2.9.1000");
+        EXPECT_EQ(bench.PortVersion("0000:08:00.0"), "2.9.1200");
+        EXPECT_FALSE(Contains(bench.EventLog(), "[ERROR]"));
+    }
+}
+
+TEST(Replay, MissingAndMalformedReports) {
+    Bench bench;
+    ReplayPackage(bench, "replay-malformed");
+    RunResult missing = bench.Run({"-u", "absent.xml"});
+    EXPECT_EQ(missing.status, 2);
+    EXPECT_TRUE(Contains(bench.EventLog(), "] read_discovery_report: Failed to open absent.xml\n"));
+    RunResult malformed = bench.Run({"-u", "report.xml"});
+    EXPECT_EQ(malformed.status, 2);
+    EXPECT_TRUE(
+        Contains(bench.EventLog(), "] read_discovery_report: Failed to parse report.xml\n"));
+    bench.WritePkgFile("empty.xml", "");
+    EXPECT_EQ(bench.Run({"-u", "empty.xml"}).status, 2);
+    EXPECT_TRUE(Contains(bench.EventLog(), "] read_discovery_report: Failed to parse empty.xml\n"));
+    EXPECT_TRUE(ToolCalls(bench).empty());
+}
+
+TEST(Replay, ReportWithoutDevices) {
+    Bench bench;
+    ReplayPackage(bench, "replay-no-devices");
+    EXPECT_EQ(bench.Run({"-u", "report.xml"}).status, 2);
+    EXPECT_TRUE(
+        Contains(bench.EventLog(), "] read_discovery_report: Error at read_NIC_FW_xml_file\n"));
+    EXPECT_TRUE(ToolCalls(bench).empty());
+}
+
+// The self-closing device opens no row: the full device fills row 0 and burns,
+// the empty last row matches nothing and counts as the one error.
+TEST(Replay, SelfClosingDevice) {
+    Bench bench;
+    ReplayPackage(bench, "replay-self-closing");
+    EXPECT_EQ(bench.Run({"-u", "report.xml"}).status, 0);
+    EXPECT_EQ(ToolCalls(bench),
+              (std::vector<std::string>{Burn("0000:05:00.0", "fw-1003-2.9.1000.bin")}));
+}
+
+// Another root, data in other attributes, and an element with two attributes whose
+// later value wins (devid 8086 then 1003).
+TEST(Replay, ValuesByElementNameOnly) {
+    Bench bench;
+    ReplayPackage(bench, "replay-attributes");
+    EXPECT_EQ(bench.Run({"-u", "report.xml"}).status, 0);
+    EXPECT_EQ(ToolCalls(bench),
+              (std::vector<std::string>{Burn("0000:05:00.0", "fw-1003-2.9.1000.bin")}));
+}
+
+TEST(Replay, NoCatalogEntryIsAnErrorOnlyWhenAllFail) {
+    Bench bench;
+    ReplayPackage(bench, "replay-unknown-psid");
+    EXPECT_EQ(bench.Run({"-u", "report.xml"}).status, 0);  // the Nothing device went through
+    EXPECT_TRUE(ToolCalls(bench).empty());
+    EXPECT_TRUE(
+        Contains(bench.EventLog(),
+                 "read_discovery_report: No firmware for 15B3-1003-15B3-0050-VNX1003999999"));
+}
+
+TEST(Replay, CatalogEntryWithoutImageName) {
+    Bench bench;
+    ReplayPackage(bench, "replay-no-image-name");
+    EXPECT_EQ(bench.Run({"-u", "report.xml"}).status, 0);
+    EXPECT_EQ(ToolCalls(bench),
+              (std::vector<std::string>{Burn("0000:05:00.0", "fw-1003-2.9.1000.bin")}));
+    EXPECT_TRUE(Contains(bench.EventLog(), "names no image file"));
+}
+
+TEST(Replay, PlaceholderResolvedThroughTheLookup) {
+    Bench bench;
+    ReplayPackage(bench, "replay-pelmora");
+    bench.SetPortFile("0000:0b:00.0", "lookup_answer", "srv01#fw-1017-16.35.2000.bin\n");
+    RunResult r = bench.Run({"-u", "report.xml"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(ToolCalls(bench),
+              (std::vector<std::string>{"getmlnxinfo imgfile 0000:0b:00.0",
+                                        Burn("0000:0b:00.0", "fw-1017-16.35.2000.bin"),
+                                        Burn("0000:05:00.0", "fw-1003-2.9.1000.bin")}));
+    EXPECT_EQ(bench.PortVersion("0000:0b:00.0"), "16.35.2000");
+}
+
+// A lookup that finds no image, or fails, ends the mode at once: later devices
+// are left untouched.
+TEST(Replay, PlaceholderNotFoundOrFailing) {
+    const struct {
+        const char* file;
+        const char* content;
+    } cases[] = {{"lookup_answer", "0\n"}, {"lookup_exit", "3"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        Bench bench;
+        ReplayPackage(bench, "replay-pelmora");
+        bench.SetPortFile("0000:0b:00.0", c.file, c.content);
+        EXPECT_EQ(bench.Run({"-u", "report.xml"}).status, 2);
+        EXPECT_EQ(ToolCalls(bench), (std::vector<std::string>{"getmlnxinfo imgfile 0000:0b:00.0"}));
+        EXPECT_TRUE(Contains(bench.EventLog(),
+                             "] read_discovery_report: Error in finding the image for "
+                             "Pelmora/Quillet2\n"));
+    }
+}
+
+// Mend: only a device's own failed burn counts as its error, and any failed burn
+// makes the replay fail, first or last.
+TEST(Replay, FailedBurnFirstOrLast) {
+    for (const char* failing : {"0000:05:00.0", "0000:06:00.0"}) {
+        SCOPED_TRACE(failing);
+        Bench bench;
+        ReplayPackage(bench, "replay-two");
+        bench.SetPortFile(failing, "burn_exit", "1");
+        EXPECT_EQ(bench.Run({"-u", "report.xml"}).status, 2);
+        EXPECT_EQ(ToolCalls(bench),
+                  (std::vector<std::string>{Burn("0000:05:00.0", "fw-1003-2.9.1000.bin"),
+                                            Burn("0000:06:00.0", "fw-1003-2.9.1000.bin")}));
+        const std::string log = bench.EventLog();
+        EXPECT_TRUE(Contains(log, "read_discovery_report: 1 of 2 devices failed")) << log;
+        EXPECT_FALSE(Contains(log, "Error at read_NIC_FW_xml_file"));
+    }
+}
+
+// Mend: a bus address rebuilt from report text runs nothing unless it is a plain
+// PCI address; neither the lookup's shell command nor the burning tool sees it.
+TEST(Replay, HostileBusAddressRunsNothing) {
+    Bench bench;
+    ReplayPackage(bench, "replay-hostile");
+    RunResult r = bench.Run({"-u", "report.xml"});
+    EXPECT_EQ(r.status, 0);  // the last device went through
+    EXPECT_EQ(ToolCalls(bench),
+              (std::vector<std::string>{Burn("0000:06:00.0", "fw-1003-2.9.1000.bin")}));
+    EXPECT_FALSE(Exists(bench.pkg() + "/pwned"));
+    const std::string log = bench.EventLog();
+    EXPECT_EQ(CountOf(log, "has no valid PCI bus address"), 3) << log;
+    EXPECT_TRUE(Contains(log, "the bus address of device 0 is longer than 19 characters"));
+    EXPECT_TRUE(Contains(log, "device 1 has no valid PCI bus address (0;touch pwned:00.0)"));
+    EXPECT_FALSE(Contains(r.out, "getmlnxinfo"));
+}
+
+TEST(Replay, MoreDevicesThanTheReplayTakes) {
+    Bench bench;
+    ReplayPackage(bench, "replay-two");
+    const std::string two = bench.ReadPkgFile("report.xml");
+    const size_t first = two.find("        <device>");
+    const size_t end = two.find("        </device>\n") + std::string("        </device>\n").size();
+    std::string devices;
+    for (int i = 0; i < 51; ++i) devices += two.substr(first, end - first);
+    bench.WritePkgFile("report.xml",
+                       two.substr(0, first) + devices + two.substr(two.find("    </devices>")));
+    EXPECT_EQ(bench.Run({"-u", "report.xml"}).status, 2);
+    EXPECT_TRUE(ToolCalls(bench).empty());
+    EXPECT_TRUE(Contains(bench.EventLog(), "report.xml names 51 devices, more than the 50"));
+}
+
+// The report a discovery run writes replays as it stands.
+TEST(Replay, DiscoveryThenReplay) {
+    Bench bench;
+    ExampleServer(bench);
+    bench.AddImage("fw-1003-2.9.1530.bin", "2.9.1530");
+    ASSERT_EQ(bench.Run({"-d"}).status, 0);
+    RunResult r = bench.Run({"-u", "nicdiscovery.xml"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(ToolCalls(bench).back(), Burn(kExampleBus, "fw-1003-2.9.1530.bin"));
+    EXPECT_EQ(bench.PortVersion(kExampleBus), "2.9.1530");
+}
+
+}  // namespace

@@ -256,13 +256,13 @@ TEST(Replay, PlaceholderResolvedThroughTheLookup) {
     EXPECT_EQ(bench.PortVersion("0000:0b:00.0"), "16.35.2000");
 }
 
-// A lookup that finds no image, or fails, ends the mode at once: later devices
-// are left untouched.
+// A lookup that finds no image, fails, or answers without an image name ends the
+// mode at once: later devices are left untouched.
 TEST(Replay, PlaceholderNotFoundOrFailing) {
     const struct {
         const char* file;
         const char* content;
-    } cases[] = {{"lookup_answer", "0\n"}, {"lookup_exit", "3"}};
+    } cases[] = {{"lookup_answer", "0\n"}, {"lookup_exit", "3"}, {"lookup_answer", "srv01#\n"}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.file);
         Bench bench;

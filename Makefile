@@ -6,7 +6,7 @@ PREFIX     ?= /usr/local
 JOBS       ?= 2
 CMAKE_FLAGS ?=
 
-.PHONY: all build deps test unit-test asan-test demo bench install clean
+.PHONY: all build deps test lint asan-test package package-check demo bench install clean
 
 all: build
 
@@ -21,8 +21,13 @@ build: $(BUILD)/Makefile
 	cmake --build $(BUILD) -j $(JOBS)
 
 test: deps build
+	scripts/lint $(BUILD)
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+	$(MAKE) package-check
 	$(MAKE) asan-test
+
+lint: build
+	scripts/lint $(BUILD)
 
 asan-test:
 	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DFWPAK_WERROR=ON -DFWPAK_SANITIZE=ON \
@@ -36,6 +41,12 @@ bench: deps
 	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DFWPAK_BENCH=ON -DFWPAK_TESTS=OFF -DFWPAK_WERROR=ON
 	cmake --build $(BENCH_BUILD) -j $(JOBS) --target catalog_bench
 	$(BENCH_BUILD)/bench/catalog_bench
+
+package: build
+	cd $(BUILD) && cpack -G DEB
+
+package-check: package
+	tests/package/check-deb $(BUILD)/fwpak_$$(sed -n 's/^project(fwpak VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)_$$(dpkg --print-architecture).deb
 
 demo: deps build
 	@demo/run-demo $(BUILD)/fwpak

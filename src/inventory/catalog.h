@@ -8,7 +8,8 @@
 
 // Room the inventory build and the report replay give the reader.
 constexpr int CATALOG_CAPACITY_INVENTORY = MAX_FW_IMAGES;
-constexpr int CATALOG_CAPACITY_REPLAY = 1;
+// The replay reads every match too, so that it can burn the newest of them.
+constexpr int CATALOG_CAPACITY_REPLAY = MAX_FW_IMAGES;
 
 // Reads the catalog g_XMLFwFile afresh and appends every entry whose key
 // "%4s-%4s-%4s-%4s-%s" (venid, devid, the adapter's own sub_ven_id_new and

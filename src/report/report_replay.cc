@@ -4,12 +4,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "console.h"
 #include "flash/flash_exec.h"
 #include "inventory/catalog.h"
 #include "inventory/fw_query.h"
 #include "nic_info.h"
+#include "policy/versions.h"
 #include "report/report_reader.h"
 #include "run_flags.h"
 
@@ -54,9 +56,28 @@ void log_load_failure(report_load_status status, const char* path, const report_
     }
 }
 
+// The catalog entry with the highest version among the `count` matches; the first
+// of equal versions wins.
+const XMLFW_INFO& newest_match(const XMLFW_INFO* records, int count) {
+    int best = 0;
+    long best_key = -1;
+    for (int i = 0; i < count; ++i) {
+        uint32_t major = 0, minor = 0, release = 0;
+        parseversions(records[i].pxmlRom, &major, &minor, &release);
+        long key = version_sort_key(major, minor, release);
+        if (key > best_key) {
+            best = i;
+            best_key = key;
+        }
+    }
+    return records[best];
+}
+
 // Looks row Idx up in the catalog; on a match, the row's first image slot holds the
-// matching entry's image file name. Only the first match is kept.
-bool find_catalog_image(int32_t Idx, XMLFW_INFO* record) {
+// image file name of the newest matching entry. A catalog often lists several
+// images for one board, oldest first: burning the first match would write an older
+// image than the report recommended, even over a newer one installed.
+bool find_catalog_image(int32_t Idx, XMLFW_INFO* records) {
     nic_info& row = g_ninfo[Idx];
     char key[TEXT_LEN];
     snprintf(key, sizeof key, "%04X-%04X-%04X-%04X-%s", static_cast<unsigned>(row.ven_id),
@@ -64,20 +85,21 @@ bool find_catalog_image(int32_t Idx, XMLFW_INFO* record) {
              static_cast<unsigned>(row.sub_dev_id), firmware_id[Idx]);
     snprintf(sub_dev_id_new, sizeof sub_dev_id_new, "%04X", static_cast<unsigned>(row.sub_dev_id));
     snprintf(sub_ven_id_new, sizeof sub_ven_id_new, "%04X", static_cast<unsigned>(row.sub_ven_id));
-    clear_fw_info(record, CATALOG_CAPACITY_REPLAY);
-    if (read_NIC_FW_xml_file(key, record, CATALOG_CAPACITY_REPLAY) != 1) {
+    clear_fw_info(records, CATALOG_CAPACITY_REPLAY);
+    if (read_NIC_FW_xml_file(key, records, CATALOG_CAPACITY_REPLAY) != 1) {
         log_eventf(LOG_ERROR, "read_discovery_report: No firmware for %s in %s\n", key,
                    g_XMLFwFile);
         return false;
     }
-    if (!has_image_name(record->pxmlFwImage)) {
+    const XMLFW_INFO& record = newest_match(records, row.fw_count);
+    if (!has_image_name(record.pxmlFwImage)) {
         log_eventf(LOG_ERROR,
                    "read_discovery_report: The firmware entry for %s in %s names no image file\n",
                    key, g_XMLFwFile);
         return false;
     }
     free(row.pxmlFwImage[0]);
-    row.pxmlFwImage[0] = dup_text(record->pxmlFwImage);
+    row.pxmlFwImage[0] = dup_text(record.pxmlFwImage);
     return true;
 }
 
@@ -93,11 +115,11 @@ bool burn_failed(int32_t Idx) {
     return failed;
 }
 
-device_outcome replay_device(int32_t Idx, const report_cursor& cursor, XMLFW_INFO* record) {
+device_outcome replay_device(int32_t Idx, const report_cursor& cursor, XMLFW_INFO* records) {
     nic_info& row = g_ninfo[Idx];
     if (cursor.refused[Idx])
         return DEVICE_ERROR;
-    if (!find_catalog_image(Idx, record))
+    if (!find_catalog_image(Idx, records))
         return DEVICE_ERROR;
 
     const bool placeholder = strstr(row.pxmlFwImage[0], "Pelmora") != nullptr;
@@ -123,13 +145,13 @@ device_outcome replay_device(int32_t Idx, const report_cursor& cursor, XMLFW_INF
 }
 
 int replay_devices(const report_cursor& cursor) {
-    XMLFW_INFO record[CATALOG_CAPACITY_REPLAY] = {};
+    std::vector<XMLFW_INFO> records(CATALOG_CAPACITY_REPLAY, XMLFW_INFO{});
     read_discovery = 1;
     int32_t errors = 0;
     bool any_burn_failed = false;
     for (int32_t Idx = 0; Idx < cursor.row_count; ++Idx) {
         nic_count = Idx;
-        const device_outcome outcome = replay_device(Idx, cursor, record);
+        const device_outcome outcome = replay_device(Idx, cursor, records.data());
         if (outcome == DEVICE_LOOKUP_FAILED)
             return 2;
         if (outcome != DEVICE_OK)
@@ -137,7 +159,7 @@ int replay_devices(const report_cursor& cursor) {
         any_burn_failed = any_burn_failed || outcome == DEVICE_BURN_FAILED;
     }
     nic_count = cursor.row_count;
-    clear_fw_info(record, CATALOG_CAPACITY_REPLAY);
+    clear_fw_info(records.data(), CATALOG_CAPACITY_REPLAY);
 
     if (errors >= cursor.row_count) {
         log_mellanox_event(pmstflint_fout, LOG_ERROR,

@@ -160,8 +160,9 @@ void ReplayPackage(Bench& bench, const std::string& report) {
 }
 
 // The three flash words anywhere in the action burn; Nothing does not. The image is
-// the first catalog entry for the key, whatever version the report names.
-TEST(Replay, ActionsBurnTheFirstCatalogImageSilently) {
+// the newest catalog entry for the key (2.9.1530, listed after 2.9.1000), whatever
+// version the report names.
+TEST(Replay, ActionsBurnTheNewestCatalogImageSilently) {
     for (const char* option : {"-u", "-su"}) {
         SCOPED_TRACE(option);
         Bench bench;
@@ -169,11 +170,11 @@ TEST(Replay, ActionsBurnTheFirstCatalogImageSilently) {
         RunResult r = bench.Run({option, "report.xml"});
         EXPECT_EQ(r.status, 0) << r.err;
         EXPECT_EQ(ToolCalls(bench),
-                  (std::vector<std::string>{Burn("0000:05:00.0", "fw-1003-2.9.1000.bin"),
-                                            Burn("0000:06:00.0", "fw-1003-2.9.1000.bin"),
-                                            Burn("0000:07:00.0", "fw-1003-2.9.1000.bin"),
-                                            Burn("0000:09:00.0", "fw-1003-2.9.1000.bin")}));
-        EXPECT_EQ(bench.PortVersion("0000:05:00.0"), "2.9.1000");
+                  (std::vector<std::string>{Burn("0000:05:00.0", "fw-1003-2.9.1530.bin"),
+                                            Burn("0000:06:00.0", "fw-1003-2.9.1530.bin"),
+                                            Burn("0000:07:00.0", "fw-1003-2.9.1530.bin"),
+                                            Burn("0000:09:00.0", "fw-1003-2.9.1530.bin")}));
+        EXPECT_EQ(bench.PortVersion("0000:05:00.0"), "2.9.1530");
         EXPECT_EQ(bench.PortVersion("0000:08:00.0"), "2.9.1200");
         EXPECT_FALSE(Contains(bench.EventLog(), "[ERROR]"));
     }
@@ -211,7 +212,7 @@ TEST(Replay, SelfClosingDevice) {
     ReplayPackage(bench, "replay-self-closing");
     EXPECT_EQ(bench.Run({"-u", "report.xml"}).status, 0);
     EXPECT_EQ(ToolCalls(bench),
-              (std::vector<std::string>{Burn("0000:05:00.0", "fw-1003-2.9.1000.bin")}));
+              (std::vector<std::string>{Burn("0000:05:00.0", "fw-1003-2.9.1530.bin")}));
 }
 
 // Another root, data in other attributes, and an element with two attributes whose
@@ -221,7 +222,7 @@ TEST(Replay, ValuesByElementNameOnly) {
     ReplayPackage(bench, "replay-attributes");
     EXPECT_EQ(bench.Run({"-u", "report.xml"}).status, 0);
     EXPECT_EQ(ToolCalls(bench),
-              (std::vector<std::string>{Burn("0000:05:00.0", "fw-1003-2.9.1000.bin")}));
+              (std::vector<std::string>{Burn("0000:05:00.0", "fw-1003-2.9.1530.bin")}));
 }
 
 TEST(Replay, NoCatalogEntryIsAnErrorOnlyWhenAllFail) {
@@ -239,7 +240,7 @@ TEST(Replay, CatalogEntryWithoutImageName) {
     ReplayPackage(bench, "replay-no-image-name");
     EXPECT_EQ(bench.Run({"-u", "report.xml"}).status, 0);
     EXPECT_EQ(ToolCalls(bench),
-              (std::vector<std::string>{Burn("0000:05:00.0", "fw-1003-2.9.1000.bin")}));
+              (std::vector<std::string>{Burn("0000:05:00.0", "fw-1003-2.9.1530.bin")}));
     EXPECT_TRUE(Contains(bench.EventLog(), "names no image file"));
 }
 
@@ -252,7 +253,7 @@ TEST(Replay, PlaceholderResolvedThroughTheLookup) {
     EXPECT_EQ(ToolCalls(bench),
               (std::vector<std::string>{"getmlnxinfo imgfile 0000:0b:00.0",
                                         Burn("0000:0b:00.0", "fw-1017-16.35.2000.bin"),
-                                        Burn("0000:05:00.0", "fw-1003-2.9.1000.bin")}));
+                                        Burn("0000:05:00.0", "fw-1003-2.9.1530.bin")}));
     EXPECT_EQ(bench.PortVersion("0000:0b:00.0"), "16.35.2000");
 }
 
@@ -286,8 +287,8 @@ TEST(Replay, FailedBurnFirstOrLast) {
         bench.SetPortFile(failing, "burn_exit", "1");
         EXPECT_EQ(bench.Run({"-u", "report.xml"}).status, 2);
         EXPECT_EQ(ToolCalls(bench),
-                  (std::vector<std::string>{Burn("0000:05:00.0", "fw-1003-2.9.1000.bin"),
-                                            Burn("0000:06:00.0", "fw-1003-2.9.1000.bin")}));
+                  (std::vector<std::string>{Burn("0000:05:00.0", "fw-1003-2.9.1530.bin"),
+                                            Burn("0000:06:00.0", "fw-1003-2.9.1530.bin")}));
         const std::string log = bench.EventLog();
         EXPECT_TRUE(Contains(log, "read_discovery_report: 1 of 2 devices failed")) << log;
         EXPECT_FALSE(Contains(log, "Error at read_NIC_FW_xml_file"));
@@ -302,7 +303,7 @@ TEST(Replay, HostileBusAddressRunsNothing) {
     RunResult r = bench.Run({"-u", "report.xml"});
     EXPECT_EQ(r.status, 0);  // the last device went through
     EXPECT_EQ(ToolCalls(bench),
-              (std::vector<std::string>{Burn("0000:06:00.0", "fw-1003-2.9.1000.bin")}));
+              (std::vector<std::string>{Burn("0000:06:00.0", "fw-1003-2.9.1530.bin")}));
     EXPECT_FALSE(Exists(bench.pkg() + "/pwned"));
     const std::string log = bench.EventLog();
     EXPECT_EQ(CountOf(log, "has no valid PCI bus address"), 3) << log;

@@ -83,8 +83,8 @@ int append_match(MatchState* st) {
     int slot = st->row->fw_count;
     int limit = st->capacity < MAX_FW_IMAGES ? st->capacity : MAX_FW_IMAGES;
     if (slot < 0 || slot >= limit) {
-        // A caller asking for fewer records (the replay wants the first match only)
-        // is not told; running out of the row's image slots loses images, and is.
+        // A caller that asked for fewer records wants only the first matches and is
+        // not told; running out of the row's image slots loses images, and is.
         if (limit == MAX_FW_IMAGES && !st->overflow_logged)
             log_eventf(LOG_WARNING,
                        "read_NIC_FW_xml_file: more than %d catalog entries match %s; the "

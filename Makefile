@@ -1,5 +1,6 @@
 # fwpak's front door: build, test, demo, install, package.
 BUILD      ?= build
+BENCH_BUILD ?= build-bench
 ASAN_BUILD ?= build-asan
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
@@ -7,7 +8,7 @@ PREFIX     ?= /usr/local
 JOBS       ?= 2
 CMAKE_FLAGS ?=
 
-.PHONY: all build deps test lint asan-test memcheck fuzz-build fuzz package package-check demo install clean
+.PHONY: all build deps test lint asan-test memcheck fuzz-build fuzz package package-check demo bench install clean
 
 all: build
 
@@ -54,6 +55,12 @@ fuzz-build:
 fuzz: fuzz-build
 	scripts/run-fuzz $(FUZZ_BUILD) $(FUZZ_SECONDS) $(JOBS)
 
+# Benchmarks in an optimised build of their own (Google Benchmark).
+bench: deps
+	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DFWPAK_BENCH=ON -DFWPAK_TESTS=OFF -DFWPAK_WERROR=ON
+	cmake --build $(BENCH_BUILD) -j $(JOBS) --target catalog_bench
+	$(BENCH_BUILD)/bench/catalog_bench
+
 package: build
 	cd $(BUILD) && cpack -G DEB
 
@@ -67,4 +74,4 @@ install: build
 	DESTDIR=$(DESTDIR) cmake --install $(BUILD) --prefix $(PREFIX)
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(BENCH_BUILD) $(FUZZ_BUILD)

@@ -1,6 +1,7 @@
 // Console messages, the one yes/no question, the event log and fatal lines.
 #pragma once
 
+#include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 
@@ -42,6 +43,8 @@ int classify_answer(const char* line, int def_ans);
 void log_mellanox_event(FILE* pevent_file, const char* pevent_tag, const char* pextra_text);
 // Formats a log text (cut at 4096 bytes) and appends it to the event log.
 void log_eventf(const char* tag, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+void vlog_eventf(const char* tag, const char* fmt, va_list ap)
+    __attribute__((format(printf, 2, 0)));
 void event_logging_on();
 void event_logging_off();
 // Opens "mstflint.log" for appending; a failure is fatal (status 1). `file` and

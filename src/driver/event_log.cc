@@ -37,13 +37,17 @@ void log_mellanox_event(FILE* pevent_file, const char* pevent_tag, const char* p
     fflush(pevent_file);
 }
 
-void log_eventf(const char* tag, const char* fmt, ...) {
+void vlog_eventf(const char* tag, const char* fmt, va_list ap) {
     char text[TEXT_LEN];
+    vsnprintf(text, sizeof text, fmt, ap);
+    log_mellanox_event(pmstflint_fout, tag, text);
+}
+
+void log_eventf(const char* tag, const char* fmt, ...) {
     va_list ap;
     va_start(ap, fmt);
-    vsnprintf(text, sizeof text, fmt, ap);
+    vlog_eventf(tag, fmt, ap);
     va_end(ap);
-    log_mellanox_event(pmstflint_fout, tag, text);
 }
 
 void open_event_log(const char* file, int line) {

@@ -77,12 +77,10 @@ void log_selection(nic_info& row, int image) {
 int refuse_burn(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 int refuse_burn(const char* fmt, ...) {
     g_iFlag |= FLAG_BURN_FAILED;
-    char text[TEXT_LEN];
     va_list ap;
     va_start(ap, fmt);
-    vsnprintf(text, sizeof text, fmt, ap);
+    vlog_eventf(LOG_ERROR, fmt, ap);
     va_end(ap);
-    log_mellanox_event(pmstflint_fout, LOG_ERROR, text);
     return 1;
 }
 

@@ -164,17 +164,22 @@ void replace_text(char** field, const char* value) {
     *field = dup_text(value);
 }
 
-// Handles one attribute; returns false when the node is to be left.
-bool visit_attribute(MatchState* st, const xmlChar* name, const char* value) {
+const char* attribute_value(xmlTextReaderPtr reader) {
+    return reinterpret_cast<const char*>(xmlTextReaderConstValue(reader));
+}
+
+// Handles the attribute the reader stands on; returns false when the node is to be
+// left. Values are fetched only where they are kept.
+bool visit_attribute(xmlTextReaderPtr reader, MatchState* st, const xmlChar* name) {
     Scratch& s = st->scratch;
     if (xmlStrcmp(name, BAD_CAST g_XMLNicName) == 0) {
-        s.name.assign(value);
+        s.name.assign(attribute_value(reader));
     } else if (xmlStrcmp(name, BAD_CAST g_XMLVenId) == 0) {
-        s.venid.assign(value);
+        s.venid.assign(attribute_value(reader));
     } else if (xmlStrcmp(name, BAD_CAST g_XMLDevId) == 0) {
-        s.devid.assign(value);
+        s.devid.assign(attribute_value(reader));
     } else if (xmlStrcmp(name, BAD_CAST g_XMLPSID) == 0) {
-        s.psid.assign(value);
+        s.psid.assign(attribute_value(reader));
     } else if (xmlStrcmp(name, BAD_CAST g_XMLSubVenId) == 0) {
         s.subvenid.assign(sub_ven_id_new);
     } else if (xmlStrcmp(name, BAD_CAST g_XMLSubDevId) == 0) {

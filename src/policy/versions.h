@@ -32,7 +32,7 @@ long version_sort_key(uint32_t major, uint32_t minor, uint32_t release);
 // at VER_BUF_ROWS.
 void sort_version_rows(char rows[][VER_BUF_LEN], long* keys, int count);
 
-// The design's entry: sorts the rows of adapter row uIdx of g_ninfo (its fw_count,
+// Sorts the version list of adapter row uIdx of g_ninfo (its fw_count,
 // at most VER_BUF_ROWS of them).
 void sort_fw(int uIdx, char ver_buf[][VER_BUF_LEN], long* fw_sorted);
 

@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include "file_text.h"
+
 struct RunResult {
     int status = -1;  // exit status of fwpak
     std::string out;  // standard output
@@ -99,7 +101,5 @@ class Bench {
                             "for the fake tools in /usr/bin";                       \
     } while (0)
 
-std::string ReadFileText(const std::string& path);
-void WriteFileText(const std::string& path, const std::string& content);
 bool Contains(const std::string& haystack, const std::string& needle);
 int CountOf(const std::string& haystack, const std::string& needle);

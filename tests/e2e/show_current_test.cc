@@ -353,4 +353,24 @@ TEST_F(ShowCurrent, MoreDevicesThanTheTableHoldsListsTheFirstHundred) {
         Contains(bench_.EventLog(), "5 network devices beyond the first 100 are not listed"));
 }
 
+// The inventory's console lines (device list, card info, "not Mellanox") are held
+// back in silent and discovery runs; its event-log line is written all the same.
+TEST(InventoryConsole, SilentAndDiscoveryRunsShowNoInventoryLines) {
+    for (const char* option : {"-s", "-d"}) {
+        Bench bench;
+        bench.AddDevices("cx5-dual");
+        bench.AddDevices("intel");
+        bench.SetPort(kCx5, "16.35.2000", "MT_0000000999");
+        bench.UseCatalog("show-current");
+        RunResult r = bench.Run({option});
+        for (const char* line :
+             {"List of Network Adapters", "If PSID or FW_Version", "Mellanox card info",
+              "DEVICE INFO", "pciIdString", "is not Mellanox one", "0000:0b:00.0\n"})
+            EXPECT_FALSE(Contains(r.out, line)) << option << ": " << line << "\n" << r.out;
+        EXPECT_TRUE(Contains(bench.EventLog(), "For 0000:0b:00.0 no matching firmware file in XML"))
+            << option;
+        EXPECT_EQ(CountOf(bench.Calls(), "mstflint -d 0000:0b:00.0 q"), 2) << option;
+    }
+}
+
 }  // namespace

@@ -67,7 +67,7 @@ class RunTool : public ::testing::Test {
     ToolRun Sh(const std::string& script, bool show_output = false) {
         return run_tool("/bin/sh", {"sh", "-c", script}, out_.get(), show_output);
     }
-    std::string Output() { return ReadWholeFile(dir_.path() + "/out"); }
+    std::string Output() { return ReadFileText(dir_.path() + "/out"); }
 
     ScopedTempDir dir_;
     UniqueFd out_;

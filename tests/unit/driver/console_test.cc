@@ -177,7 +177,7 @@ TEST_F(OpenLog, AppendsToTheLogInTheWorkingDirectory) {
     log_mellanox_event(pmstflint_fout, LOG_INFO, "this run");
     fclose(pmstflint_fout);
     pmstflint_fout = nullptr;
-    std::string text = ReadWholeFile(dir_.path() + "/mstflint.log");
+    std::string text = ReadFileText(dir_.path() + "/mstflint.log");
     EXPECT_EQ(text.rfind("earlier run\n[INFO]      [", 0), 0u) << text;
 }
 

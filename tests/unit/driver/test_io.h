@@ -3,6 +3,7 @@
 // run state between cases.
 #pragma once
 
+#include "file_text.h"
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -13,18 +14,6 @@
 #include <gtest/gtest.h>
 
 #include "run_flags.h"
-
-inline std::string ReadWholeFile(const std::string& path) {
-    std::string text;
-    FILE* f = fopen(path.c_str(), "rb");
-    if (f == nullptr)
-        return text;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
-    fclose(f);
-    return text;
-}
 
 // Everything written to a stream so far, read from its start.
 inline std::string ReadStream(FILE* f) {
@@ -74,7 +63,7 @@ class StdoutCapture {
 
     std::string Text() {
         Restore();
-        return ReadWholeFile(file_);
+        return ReadFileText(file_);
     }
 
   private:

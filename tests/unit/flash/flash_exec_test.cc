@@ -1,5 +1,6 @@
 // Flash execution on hand-filled adapter rows, with a scripted stand-in for the
 // repository's burning tool in a private working directory.
+#include "file_text.h"
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -24,25 +25,6 @@ const char kFakeTool[] =
     "[ -f out ] && cat out\n"
     "exit 0\n";
 
-std::string ReadAll(const std::string& path) {
-    std::string text;
-    FILE* f = fopen(path.c_str(), "r");
-    if (f == nullptr)
-        return text;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
-    fclose(f);
-    return text;
-}
-
-void WriteAll(const std::string& path, const std::string& text) {
-    FILE* f = fopen(path.c_str(), "w");
-    ASSERT_NE(f, nullptr);
-    fputs(text.c_str(), f);
-    fclose(f);
-}
-
 size_t CountOf(const std::string& text, const std::string& what) {
     size_t n = 0;
     for (size_t p = text.find(what); p != std::string::npos; p = text.find(what, p + 1)) ++n;
@@ -62,7 +44,7 @@ class FlashExec : public ::testing::Test {
         dir_ = tmpl;
         ASSERT_EQ(chdir(dir_.c_str()), 0);
         ASSERT_EQ(mkdir("nic_fw", 0755), 0);
-        WriteAll("nic_fw/mstflint", kFakeTool);
+        WriteFileText("nic_fw/mstflint", kFakeTool);
         ASSERT_EQ(chmod("nic_fw/mstflint", 0755), 0);
         open_event_log(FWPAK_SOURCE, __LINE__);
         g_nNics = 1;
@@ -110,8 +92,8 @@ class FlashExec : public ::testing::Test {
         return rc;
     }
 
-    std::string Calls() const { return ReadAll(dir_ + "/calls"); }
-    std::string Log() const { return ReadAll(dir_ + "/mstflint.log"); }
+    std::string Calls() const { return ReadFileText(dir_ + "/calls"); }
+    std::string Log() const { return ReadFileText(dir_ + "/mstflint.log"); }
 
     std::string dir_;
 };
@@ -189,7 +171,7 @@ TEST_F(FlashExec, ReplayBurnsTheFirstImageWithoutSelectionLines) {
 // The output is searched only after a failure: exit code 0 is a success whatever
 // the tool printed.
 TEST_F(FlashExec, ExitCodeZeroIsSuccessDespiteMismatchText) {
-    WriteAll("out", "-E- PSID Mismatch\n");
+    WriteFileText("out", "-E- PSID Mismatch\n");
     FillRow({{"16.35.3000", "a.bin"}});
     std::string out;
     EXPECT_EQ(Burn(&out), 0);

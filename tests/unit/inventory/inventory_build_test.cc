@@ -156,23 +156,23 @@ TEST_F(InventoryBuild, PortWithoutCatalogMatchKeepsItsInstalledState) {
               std::string::npos);
 }
 
-// Silent and discovery runs show none of the build's console lines; the event
-// log is written all the same.
-TEST_F(InventoryBuild, SilentAndDiscoveryRunsPrintNothing) {
-    AddDevices("cx5-dual");
-    AddDevices("intel");
-    Port("0000:0b:00.0", "16.35.2000", "MT_0000000999");
-    for (int32_t flags : {FLAG_SILENT, FLAG_SILENT | FLAG_FORCE, FLAG_DISCOVERY}) {
-        std::string summary = Build(flags);
-        EXPECT_EQ(summary.substr(0, 8), "result=0") << flags;
-        EXPECT_EQ(stdout_, "") << flags;
-    }
-    std::string log = dir_.Read("mstflint.log");
-    int lines = 0;
-    for (size_t at = log.find("] For 0000:0b:00.0 no matching"); at != std::string::npos;
-         at = log.find("] For 0000:0b:00.0 no matching", at + 1))
-        ++lines;
-    EXPECT_EQ(lines, 3);
+TEST(CurrentNicFw, ParsesEveryRowsInstalledVersionAndMarksItKnown) {
+    nic_info rows[2] = {};
+    char version[] = "16.35.2000";
+    rows[0].pfirmware_ver = version;
+    nic_info* saved = g_ninfo;
+    int32_t saved_count = g_nNics;
+    g_ninfo = rows;
+    g_nNics = 2;
+    EXPECT_EQ(current_nic_fw(), 0);
+    g_ninfo = saved;
+    g_nNics = saved_count;
+    EXPECT_EQ(rows[0].uCurROMmaj * 1000000 + rows[0].uCurROMmin * 10000 + rows[0].uCurROMrel,
+              16352000u);
+    EXPECT_EQ(rows[0].flags, NIC_STATE_KNOWN);
+    EXPECT_EQ(rows[1].flags, NIC_STATE_KNOWN);
+    EXPECT_EQ(rows[1].uCurROMmaj + rows[1].uCurROMmin + rows[1].uCurROMrel, 0u);
+    EXPECT_EQ(curnic, &rows[1]);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // test may enter as its working directory (the program's paths are relative to it).
 #pragma once
 
+#include "file_text.h"
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -11,15 +12,8 @@
 
 #include <gtest/gtest.h>
 
-inline std::string ReadWholeFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
 inline std::string ReadTestData(const std::string& rel) {
-    return ReadWholeFile(std::string(FWPAK_TEST_DATA) + "/" + rel);
+    return ReadFileText(std::string(FWPAK_TEST_DATA) + "/" + rel);
 }
 
 // A fresh directory under /tmp, removed with everything in it when the object goes;
@@ -58,7 +52,7 @@ class ScopedTempDir {
         std::ofstream(full, std::ios::binary | std::ios::trunc) << content;
         chmod(full.c_str(), mode);
     }
-    std::string Read(const std::string& rel) const { return ReadWholeFile(path_ + "/" + rel); }
+    std::string Read(const std::string& rel) const { return ReadFileText(path_ + "/" + rel); }
     bool Exists(const std::string& rel) const {
         return access((path_ + "/" + rel).c_str(), F_OK) == 0;
     }

@@ -1,5 +1,6 @@
 // Firmware selection on hand-filled adapter rows: the decision table per kind of
 // run, the newer test, the shown version list and what each answer records.
+#include "file_text.h"
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -16,18 +17,6 @@
 #include "run_flags.h"
 
 namespace {
-
-std::string ReadAll(const std::string& path) {
-    std::string text;
-    FILE* f = fopen(path.c_str(), "r");
-    if (f == nullptr)
-        return text;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
-    fclose(f);
-    return text;
-}
 
 struct Image {
     const char* version;
@@ -81,7 +70,7 @@ class Selection : public ::testing::Test {
         ASSERT_NE(freopen(path.c_str(), "r", stdin), nullptr);
     }
 
-    std::string Log() const { return ReadAll(dir_ + "/mstflint.log"); }
+    std::string Log() const { return ReadFileText(dir_ + "/mstflint.log"); }
 
     std::string dir_;
 };

@@ -1,5 +1,6 @@
 // The report writer on hand-filled adapter tables: the layout byte for byte, the
 // bus-position cut, and a save that either replaces the report whole or leaves it.
+#include "file_text.h"
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -18,17 +19,6 @@
 #include "run_flags.h"
 
 namespace {
-
-std::string ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
-void WriteAll(const std::string& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary) << text;
-}
 
 std::vector<std::string> DirEntries(const std::string& dir) {
     std::vector<std::string> names;
@@ -91,7 +81,7 @@ class Writer : public ::testing::Test {
         target_ = dir_ + "/" + name;
         snprintf(g_XMLDiscoveryReport, sizeof g_XMLDiscoveryReport, "%s", target_.c_str());
     }
-    std::string Log() { return ReadAll(log_path_); }
+    std::string Log() { return ReadFileText(log_path_); }
 
     std::string dir_, log_path_, target_;
     std::vector<nic_info> rows_;
@@ -102,8 +92,8 @@ TEST_F(Writer, WorkedExampleByteForByte) {
     FillExamplePort(&rows_[1]);
     rows_[2].psid = strdup("VNX1003000050");
     ASSERT_EQ(xml_discovery_report(), 0);
-    EXPECT_EQ(ReadAll(target_),
-              ReadAll(std::string(FWPAK_TEST_DATA) + "/report/worked-example.xml"));
+    EXPECT_EQ(ReadFileText(target_),
+              ReadFileText(std::string(FWPAK_TEST_DATA) + "/report/worked-example.xml"));
     EXPECT_EQ(rows_[1].flags, NIC_STATE_KNOWN | NIC_FLASH);
     EXPECT_EQ(Log(), "");
 }
@@ -134,9 +124,9 @@ TEST_F(Writer, UnusableValueFailsAndKeepsTheOldReport) {
     FillExamplePort(&rows_[0]);
     free(rows_[0].psid);
     rows_[0].psid = strdup("VNX\xff\x01");
-    WriteAll(target_, "old report\n");
+    WriteFileText(target_, "old report\n");
     EXPECT_EQ(xml_discovery_report(), 2);
-    EXPECT_EQ(ReadAll(target_), "old report\n");
+    EXPECT_EQ(ReadFileText(target_), "old report\n");
     EXPECT_NE(Log().find("xml_discovery_report: Failed to build the report for " + target_),
               std::string::npos);
     EXPECT_EQ(DirEntries(dir_), (std::vector<std::string>{"mstflint.log", "nicdiscovery.xml"}));
@@ -155,11 +145,11 @@ TEST_F(Writer, TargetThatCannotBeReplacedFailsWithoutLeftovers) {
     FillExamplePort(&rows_[0]);
     SetTarget("taken");
     ASSERT_EQ(mkdir(target_.c_str(), 0755), 0);
-    WriteAll(target_ + "/inside", "x");
+    WriteFileText(target_ + "/inside", "x");
     EXPECT_EQ(xml_discovery_report(), 2);
     EXPECT_NE(Log().find("xml_discovery_report: Failed to replace " + target_), std::string::npos);
     EXPECT_EQ(DirEntries(dir_), (std::vector<std::string>{"mstflint.log", "taken"}));
-    EXPECT_EQ(ReadAll(target_ + "/inside"), "x");
+    EXPECT_EQ(ReadFileText(target_ + "/inside"), "x");
 }
 
 struct BusCase {

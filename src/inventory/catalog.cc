@@ -188,11 +188,13 @@ bool visit_attribute(xmlTextReaderPtr reader, MatchState* st, const xmlChar* nam
             return false;
         st->node_match = append_match(st);
     } else if (xmlStrcmp(name, BAD_CAST g_XMLrom) == 0) {
-        if (XMLFW_INFO* rec = node_record(st))
-            replace_text(&rec->pxmlRom, value != nullptr ? value : "");
+        if (XMLFW_INFO* rec = node_record(st)) {
+            const char* rom = attribute_value(reader);
+            replace_text(&rec->pxmlRom, rom != nullptr ? rom : "");
+        }
     } else if (xmlStrcmp(name, BAD_CAST g_XMLFwImage) == 0) {
         if (XMLFW_INFO* rec = node_record(st))
-            replace_text(&rec->pxmlFwImage, value);
+            replace_text(&rec->pxmlFwImage, attribute_value(reader));
     }
     return true;
 }
@@ -205,8 +207,7 @@ void visit_node(xmlTextReaderPtr reader, MatchState* st, int count) {
         const xmlChar* name = xmlTextReaderConstName(reader);
         if (name == nullptr)
             continue;
-        const char* value = reinterpret_cast<const char*>(xmlTextReaderConstValue(reader));
-        if (!visit_attribute(st, name, value))
+        if (!visit_attribute(reader, st, name))
             break;
     }
     settle_pending(st);

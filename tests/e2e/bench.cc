@@ -162,17 +162,26 @@ void Bench::MakeTmpReadOnly() {
     tmp_read_only_ = true;
 }
 
-// The private /tmp holds one mount point, where the bench directory is bound, so the
-// package, the state files and the tools keep their paths; /tmp itself is then
-// remounted read-only. umockdev-run makes its test bed in TMPDIR, which points
-// into the bench directory.
-std::string Bench::ReadOnlyTmpScript() const {
-    const std::string private_tmp = root_ + "/private-tmp";
-    const std::string mount_point = private_tmp + root_.substr(std::string("/tmp").size());
-    return "mkdir -p " + Quote(mount_point) + " " + Quote(root_ + "/tmpdir") + "\n" +
-           "mount --bind " + Quote(root_) + " " + Quote(mount_point) + "\n" + "mount --rbind " +
-           Quote(private_tmp) + " /tmp\n" + "mount -o remount,bind,ro /tmp\n" +
-           "export TMPDIR=" + Quote(root_ + "/tmpdir") + "\n";
+// Every run in a mount namespace gets a private /tmp inside the bench directory, so
+// the data files fwpak leaves in /tmp go away with the bench instead of piling up on
+// the machine. The private /tmp holds one mount point, where the bench directory is
+// bound, so the package, the state files and the tools keep their paths; for
+// MakeTmpReadOnly /tmp itself is then remounted read-only. umockdev-run makes its
+// test bed in TMPDIR, which points into the bench directory.
+std::string Bench::PrivateTmpScript() const {
+    const std::string mount_point = PrivateTmp() + root_.substr(std::string("/tmp").size());
+    std::string script = "mkdir -p " + Quote(mount_point) + " " + Quote(root_ + "/tmpdir") + "\n" +
+                         "mount --bind " + Quote(root_) + " " + Quote(mount_point) + "\n" +
+                         "mount --rbind " + Quote(PrivateTmp()) + " /tmp\n";
+    if (tmp_read_only_)
+        script += "mount -o remount,bind,ro /tmp\n";
+    return script + "export TMPDIR=" + Quote(root_ + "/tmpdir") + "\n";
+}
+
+std::string Bench::HostPath(const std::string& path) const {
+    if (path.rfind("/tmp/", 0) != 0 || !NamespacesAvailable())
+        return path;
+    return PrivateTmp() + path.substr(std::string("/tmp").size());
 }
 
 RunResult Bench::Run(const std::vector<std::string>& args, const std::string& input) {
@@ -180,7 +189,21 @@ RunResult Bench::Run(const std::vector<std::string>& args, const std::string& in
     std::string in = root_ + "/stdin", out = root_ + "/stdout", err = root_ + "/stderr";
     WriteFileText(in, input);
 
+    const bool private_ns =
+        NamespacesAvailable() || hide_pci_ids_ || !read_only_dirs_.empty() || tmp_read_only_;
     std::string script = "set -e\n";
+    // The mounts below must never land in the machine's own namespace, whoever runs
+    // the script: it refuses to go on in the namespace of process 1.
+    if (private_ns)
+        script +=
+            "if [ \"$(readlink /proc/self/ns/mnt)\" = \"$(readlink /proc/1/ns/mnt)\" ]; then\n"
+            "    echo 'bench: not in a private mount namespace, refusing to mount' >&2\n"
+            "    exit 99\n"
+            "fi\n";
+    // First the private /tmp: the mounts below then land on the bench directory as
+    // seen through it.
+    if (NamespacesAvailable())
+        script += PrivateTmpScript();
     if (overlay_) {
         script += "mount -t overlay overlay -o lowerdir=/usr/bin,upperdir=" + Quote(root_ + "/up") +
                   ",workdir=" + Quote(root_ + "/work") + " /usr/bin\n";
@@ -193,8 +216,6 @@ RunResult Bench::Run(const std::vector<std::string>& args, const std::string& in
         script += "mount --bind " + Quote(dir) + " " + Quote(dir) + "\n";
         script += "mount -o remount,bind,ro " + Quote(dir) + "\n";
     }
-    if (tmp_read_only_)
-        script += ReadOnlyTmpScript();
     script += "cd " + Quote(pkg_) + "\nexec timeout 120 umockdev-run";
     for (const std::string& d : devices_) script += " -d " + Quote(d);
     script += " -- " + Quote(FWPAK_BINARY);
@@ -202,7 +223,6 @@ RunResult Bench::Run(const std::vector<std::string>& args, const std::string& in
     script += " < " + Quote(in) + " > " + Quote(out) + " 2> " + Quote(err) + "\n";
     WriteFileText(root_ + "/run.sh", script);
 
-    bool private_ns = overlay_ || hide_pci_ids_ || !read_only_dirs_.empty() || tmp_read_only_;
     if (private_ns && !NamespacesAvailable()) {
         ADD_FAILURE() << "this case needs a mount namespace; guard it with REQUIRE_NAMESPACES()";
         return r;

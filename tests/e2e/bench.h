@@ -74,6 +74,9 @@ class Bench {
     std::string ReadPkgFile(const std::string& rel) const;
     void WritePkgFile(const std::string& rel, const std::string& content);
     const std::string& pkg() const { return pkg_; }
+    // Where a file fwpak wrote under /tmp during a run lies on the machine (runs in a
+    // mount namespace have a private /tmp inside the bench directory).
+    std::string HostPath(const std::string& path) const;
     const std::string& root() const { return root_; }
 
     static bool NamespacesAvailable();
@@ -81,7 +84,8 @@ class Bench {
   private:
     void InstallFakeTool(const std::string& tool, const std::string& dest);
     void WhiteOut(const std::string& name);
-    std::string ReadOnlyTmpScript() const;
+    std::string PrivateTmpScript() const;
+    std::string PrivateTmp() const { return root_ + "/private-tmp"; }
     std::string StateDir() const { return root_ + "/state"; }
 
     std::string root_;

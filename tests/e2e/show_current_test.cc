@@ -23,10 +23,10 @@ std::string Report(const std::string& out) {
 // The data file named in the output; it is removed when the case ends.
 class DataFile {
   public:
-    explicit DataFile(const std::string& out) {
+    DataFile(const Bench& bench, const std::string& out) {
         std::smatch m;
         if (std::regex_search(out, m, std::regex("please check (/tmp/data[A-Za-z0-9]{6})")))
-            path_ = m[1];
+            path_ = bench.HostPath(m[1]);
     }
     ~DataFile() {
         if (!path_.empty())
@@ -80,7 +80,7 @@ class ShowCurrent : public ::testing::Test {
 TEST_F(ShowCurrent, ListsDevicesQueriesMellanoxPortsAndPrintsTheirTables) {
     ServerWithTwoMellanoxAndIntel();
     RunResult r = bench_.Run({"-c"});
-    DataFile data(r.out);
+    DataFile data(bench_, r.out);
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.err, "");
     std::string expected =
@@ -128,7 +128,7 @@ TEST_F(ShowCurrent, DeviceListIsSortedAndReducedAcrossAllFourClasses) {
     bench_.AddDevices("intel");
     bench_.UseCatalog("show-current");
     RunResult r = bench_.Run({"-c"});
-    DataFile data(r.out);
+    DataFile data(bench_, r.out);
     EXPECT_EQ(r.status, 0);
     std::string list = Report(r.out).substr(0, Report(r.out).find("\nIf PSID"));
     EXPECT_EQ(list,
@@ -147,7 +147,7 @@ TEST_F(ShowCurrent, FailedQueryIsRecordedInTheDataFile) {
     ServerWithTwoMellanoxAndIntel();
     bench_.SetPortFile(kCx3, "query_output", "-E- Cannot open Device: 0000:5e:00.0\n");
     RunResult r = bench_.Run({"-c"});
-    DataFile data(r.out);
+    DataFile data(bench_, r.out);
     EXPECT_EQ(r.status, 0);
     ASSERT_TRUE(data.found());
     std::regex lines(
@@ -165,7 +165,7 @@ TEST_F(ShowCurrent, PortWithoutVersionIsNotReported) {
     bench_.SetPort(kCx5, "", kCx5Psid);
     bench_.UseCatalog("show-current");
     RunResult r = bench_.Run({"-c"});
-    DataFile data(r.out);
+    DataFile data(bench_, r.out);
     EXPECT_EQ(r.status, 0);
     EXPECT_FALSE(Contains(r.out, "PCI-ID"));
     EXPECT_EQ(CountOf(data.text(), "FWUPG_ERROR: get_firmware_info filed RC = 1"), 1);
@@ -179,7 +179,7 @@ TEST_F(ShowCurrent, LastQueryLineWithoutEndOfLineKeepsItsLastCharacter) {
                        "PSID:                  MT_0000000080\nFW Version:            16.35.2000");
     bench_.UseCatalog("show-current");
     RunResult r = bench_.Run({"-c"});
-    DataFile data(r.out);
+    DataFile data(bench_, r.out);
     EXPECT_TRUE(Contains(r.out, "FW_VERSION 16.35.2000, BUS_INFO"));
     EXPECT_TRUE(
         Contains(r.out, "      ROM       16.35.2000    ROM\t\t  16.7.300\t\t0000:0b:00.0\n"));
@@ -190,7 +190,7 @@ TEST_F(ShowCurrent, PortWithoutCatalogMatchShowsNothingAndIsLogged) {
     bench_.SetPort(kCx5, "16.35.2000", "MT_0000000999");
     bench_.UseCatalog("show-current");
     RunResult r = bench_.Run({"-c"});
-    DataFile data(r.out);
+    DataFile data(bench_, r.out);
     EXPECT_EQ(r.status, 0);
     EXPECT_TRUE(Contains(r.out, std::string(" PCI-ID              \t\tNIC\n"
                                             "15B3-1017-15B3-0020 \t \n\n") +
@@ -214,7 +214,7 @@ TEST_F(ShowCurrent, PsidTooLongForTheKeyMatchesNothing) {
         "<c><FW name=\"cut\" venid=\"15B3\" devid=\"1017\" subvenid=\"15B3\" PSID=\"" +
         psid.substr(0, 29) + "\" subdevid=\"0020\" rom=\"99.0.0\" fwFile=\"wrong.bin\"/></c>");
     RunResult r = bench_.Run({"-c"});
-    DataFile data(r.out);
+    DataFile data(bench_, r.out);
     EXPECT_EQ(r.status, 0);
     EXPECT_TRUE(Contains(r.out, "\tNothing\t\t\t0000:0b:00.0\n"));
     EXPECT_TRUE(Contains(bench_.EventLog(), "does not fit the 50-byte catalog key"));
@@ -224,7 +224,7 @@ TEST_F(ShowCurrent, PsidTooLongForTheKeyMatchesNothing) {
 TEST_F(ShowCurrent, VendorNameIsCutAt49Characters) {
     bench_.AddDevices("long-vendor");
     RunResult r = bench_.Run({"-c"});
-    DataFile data(r.out);
+    DataFile data(bench_, r.out);
     EXPECT_TRUE(
         Contains(r.out, "[0] 0000:65:00.0 Science and Research Centre of Computer Technolog\n"));
     EXPECT_TRUE(Contains(r.out, "Interface 0000:65:00.0 is not Mellanox one.\n"));
@@ -237,7 +237,7 @@ TEST_F(ShowCurrent, MellanoxUnknownToThePciIdDatabaseIsStillQueried) {
     ServerWithTwoMellanoxAndIntel();
     bench_.HidePciIds();
     RunResult r = bench_.Run({"-c"});
-    DataFile data(r.out);
+    DataFile data(bench_, r.out);
     EXPECT_EQ(r.status, 0);
     EXPECT_TRUE(Contains(r.out, "[0] 0000:0b:00.0 Vendor 15b3\n"));
     EXPECT_TRUE(Contains(r.out, "[1] 0000:3b:00.0 Vendor 8086\n"));
@@ -254,7 +254,7 @@ TEST_F(ShowCurrent, SecureBootQueriesThroughTheInstalledFlint) {
     sb.mokutil_line = "SecureBoot enabled";
     bench_.SetSecureBoot(sb);
     RunResult r = bench_.Run({"-c"});
-    DataFile data(r.out);
+    DataFile data(bench_, r.out);
     EXPECT_EQ(r.status, 0);
     EXPECT_TRUE(Contains(r.out, "\nSecureBoot is enabled.\n"));
     EXPECT_EQ(ToolCalls(bench_),
@@ -267,7 +267,7 @@ TEST_F(ShowCurrent, SecureBootQueriesThroughTheInstalledFlint) {
 TEST_F(ShowCurrent, NoMellanoxDevicePrintsTheListOnly) {
     bench_.AddDevices("intel");
     RunResult r = bench_.Run({"-c"});
-    DataFile data(r.out);
+    DataFile data(bench_, r.out);
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(Report(r.out),
               "List of Network Adapters detected on the Server.................\n"
@@ -281,7 +281,7 @@ TEST_F(ShowCurrent, NoMellanoxDevicePrintsTheListOnly) {
 TEST_F(ShowCurrent, NoNetworkDeviceSaysSo) {
     bench_.AddDevices("nvme");
     RunResult r = bench_.Run({"-c"});
-    DataFile data(r.out);
+    DataFile data(bench_, r.out);
     EXPECT_EQ(r.status, 0);
     EXPECT_TRUE(Contains(r.out, "NO Interface Found\n"));
     EXPECT_TRUE(Contains(r.err,
@@ -296,7 +296,7 @@ TEST_F(ShowCurrent, MissingCatalogEndsTheRunWithStatusOne) {
     bench_.AddDevices("cx5-dual");
     bench_.SetPort(kCx5, "16.35.2000", kCx5Psid);
     RunResult r = bench_.Run({"-c"});
-    DataFile data(r.out);
+    DataFile data(bench_, r.out);
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(Contains(r.out, "pciIdString-------------->15B3-1017-15B3-0020-MT_0000000080\n"));
     EXPECT_FALSE(Contains(r.out, "PCI-ID"));
@@ -310,7 +310,7 @@ TEST_F(ShowCurrent, MissingPciIdFileIsFatal) {
     bench_.SetPort("0000:86:00.0", "16.35.2000", kCx5Psid);
     bench_.UseCatalog("show-current");
     RunResult r = bench_.Run({"-c"});
-    DataFile data(r.out);
+    DataFile data(bench_, r.out);
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(Contains(r.err,
                          "ERROR: could not open "
@@ -342,7 +342,7 @@ TEST_F(ShowCurrent, MoreDevicesThanTheTableHoldsListsTheFirstHundred) {
     for (int bus = 0x10; bus < 0x10 + 105; ++bus) devices += IntelDevice(bus);
     bench_.AddDeviceText(devices);
     RunResult r = bench_.Run({"-c"});
-    DataFile data(r.out);
+    DataFile data(bench_, r.out);
     EXPECT_EQ(r.status, 0);
     EXPECT_TRUE(Contains(r.out, "[0] 0000:10:00.0 Intel Corporation\n"));
     EXPECT_TRUE(Contains(r.out, "[99] 0000:73:00.0 Intel Corporation\n"));

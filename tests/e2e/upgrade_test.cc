@@ -260,7 +260,7 @@ TEST(Upgrade, FailedBurnSearchesItsOutputForPsidMismatch) {
         // tool's output, whether or not the console showed it too.
         std::string data_file = SearchedDataFile(r.out);
         ASSERT_NE(data_file, "") << r.out;
-        EXPECT_EQ(ReadFileText(data_file), c.burn_output);
+        EXPECT_EQ(ReadFileText(bench.HostPath(data_file)), c.burn_output);
         EXPECT_EQ(Contains(r.out, kWithErrors), c.args.empty());
         EXPECT_EQ(Contains(r.out, c.burn_output), c.args.empty());
     }

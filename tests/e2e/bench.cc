@@ -3,6 +3,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -169,10 +170,23 @@ void Bench::MakeTmpReadOnly() {
 // MakeTmpReadOnly /tmp itself is then remounted read-only. umockdev-run makes its
 // test bed in TMPDIR, which points into the bench directory.
 std::string Bench::PrivateTmpScript() const {
-    const std::string mount_point = PrivateTmp() + root_.substr(std::string("/tmp").size());
-    std::string script = "mkdir -p " + Quote(mount_point) + " " + Quote(root_ + "/tmpdir") + "\n" +
-                         "mount --bind " + Quote(root_) + " " + Quote(mount_point) + "\n" +
-                         "mount --rbind " + Quote(PrivateTmp()) + " /tmp\n";
+    // Everything a run needs that lives under /tmp (the bench directory, and the
+    // source or build tree when the checkout itself is under /tmp) is bound into the
+    // private /tmp at its own path, one top-level entry each.
+    std::set<std::string> entries;
+    for (const std::string& path : {root_, std::string(FWPAK_TEST_DATA),
+                                    std::string(FWPAK_FAKE_TOOLS), std::string(FWPAK_BINARY)}) {
+        if (path.rfind("/tmp/", 0) != 0)
+            continue;
+        entries.insert(path.substr(0, path.find('/', 5)));
+    }
+    std::string script = "mkdir -p " + Quote(root_ + "/tmpdir") + "\n";
+    for (const std::string& entry : entries) {
+        const std::string mount_point = PrivateTmp() + entry.substr(std::string("/tmp").size());
+        script += "mkdir -p " + Quote(mount_point) + "\n";
+        script += "mount --bind " + Quote(entry) + " " + Quote(mount_point) + "\n";
+    }
+    script += "mount --rbind " + Quote(PrivateTmp()) + " /tmp\n";
     if (tmp_read_only_)
         script += "mount -o remount,bind,ro /tmp\n";
     return script + "export TMPDIR=" + Quote(root_ + "/tmpdir") + "\n";

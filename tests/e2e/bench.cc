@@ -259,6 +259,15 @@ std::vector<std::string> Bench::CallLines() const {
     return lines;
 }
 
+std::vector<std::string> Bench::BurnCalls() const {
+    std::vector<std::string> burns;
+    for (const std::string& line : CallLines()) {
+        if (line.size() > 2 && line.compare(line.size() - 2, 2, " b") == 0)
+            burns.push_back(line);
+    }
+    return burns;
+}
+
 std::string Bench::EventLog() const {
     return ReadPkgFile("mstflint.log");
 }

@@ -70,6 +70,7 @@ class Bench {
 
     std::string Calls() const;  // every recorded call of a fake tool, one a line
     std::vector<std::string> CallLines() const;
+    std::vector<std::string> BurnCalls() const;  // the recorded burns, in order
     std::string EventLog() const;
     std::string ReadPkgFile(const std::string& rel) const;
     void WritePkgFile(const std::string& rel, const std::string& content);

@@ -51,15 +51,6 @@ void Cx5Server(Bench& bench, const std::string& catalog) {
     bench.AddImage(kImage, kNew);
 }
 
-std::vector<std::string> Burns(const Bench& bench) {
-    std::vector<std::string> burns;
-    for (const std::string& line : bench.CallLines()) {
-        if (line.size() > 2 && line.compare(line.size() - 2, 2, " b") == 0)
-            burns.push_back(line);
-    }
-    return burns;
-}
-
 std::string SilentBurn(const std::string& port, const std::string& image) {
     return "mstflint -s -y -d " + port + " -i ./nic_fw/" + image + " b";
 }
@@ -73,11 +64,6 @@ std::string FirstAvailable(const std::string& out) {
     at += head.size();
     std::string value = out.substr(at, out.find('\t', at) - at);
     return value.substr(value.find_first_not_of(' '));
-}
-
-bool Exists(const std::string& path) {
-    struct stat st {};
-    return stat(path.c_str(), &st) == 0;
 }
 
 // Runs and says how long the run took, in seconds.
@@ -168,7 +154,7 @@ TEST(HostileCatalog, TruncatedCatalogBurnsNothing) {
     Cx5Server(bench, full.substr(0, full.size() / 2));
     RunResult r = bench.Run({"-s"});
     EXPECT_EQ(r.status, 0);
-    EXPECT_TRUE(Burns(bench).empty());
+    EXPECT_TRUE(bench.BurnCalls().empty());
     const std::string log = bench.EventLog();
     EXPECT_TRUE(Contains(log, "[WARNING]   ") && Contains(log, "is not well-formed")) << log;
     EXPECT_TRUE(Contains(log, kNoMatch)) << log;
@@ -197,7 +183,7 @@ TEST(HostileCatalog, TenThousandEntriesForOneAdapter) {
     // Mend: the newest image is burnt, not the newest of the first 100 listed.
     r = bench.Run({"-s"});
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(Burns(bench), std::vector<std::string>{SilentBurn(kPort, "fw-10000.bin")});
+    EXPECT_EQ(bench.BurnCalls(), std::vector<std::string>{SilentBurn(kPort, "fw-10000.bin")});
     EXPECT_EQ(bench.PortVersion(kPort), "1.100.0");
 }
 
@@ -228,7 +214,7 @@ TEST(HostileCatalog, AttributeOfOneMebibyte) {
         Cx5Server(bench, Catalog("", entry));
         RunResult r = bench.Run({"-s"});
         EXPECT_EQ(r.status, c.status) << r.err;
-        EXPECT_EQ(Burns(bench).size(), c.burns);
+        EXPECT_EQ(bench.BurnCalls().size(), c.burns);
         EXPECT_TRUE(Contains(bench.EventLog(), c.logged)) << bench.EventLog().substr(0, 2000);
         EXPECT_LT(bench.EventLog().size(), 64u * 1024);
     }
@@ -270,7 +256,7 @@ TEST(HostilePci, MoreFunctionsThanTheTableHolds) {
     bench.AddImage(kImage, kNew);
     RunResult r = bench.Run({"-s"});
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(Burns(bench), std::vector<std::string>{SilentBurn("0000:10:00.0", kImage)});
+    EXPECT_EQ(bench.BurnCalls(), std::vector<std::string>{SilentBurn("0000:10:00.0", kImage)});
     EXPECT_FALSE(Contains(bench.Calls(), "0000:7d")) << bench.Calls();
     EXPECT_FALSE(Contains(bench.Calls(), ":00.1"));
     EXPECT_TRUE(Contains(r.err, "FWUPG_WARNING: 10 more network devices found than the 100"));
@@ -320,7 +306,7 @@ TEST(HostileQuery, OutputWithoutNewlineBinaryBytesAndLongLines) {
 
         RunResult r = bench.Run({"-s"});
         EXPECT_EQ(r.status, c.status);
-        EXPECT_EQ(Burns(bench).size(), c.burns);
+        EXPECT_EQ(bench.BurnCalls().size(), c.burns);
     }
 }
 
@@ -332,7 +318,7 @@ TEST(HostileQuery, ControlBytesInThePsidFailTheReport) {
     bench.SetPortFile(kPort, "query_output", "FW Version: 16.35.2000\nPSID: MT_\x01\x1b\n");
     RunResult r = bench.Run({"-d"});
     EXPECT_EQ(r.status, 2);
-    EXPECT_FALSE(Exists(bench.pkg() + "/nicdiscovery.xml"));
+    EXPECT_FALSE(FileExists(bench.pkg() + "/nicdiscovery.xml"));
     EXPECT_TRUE(Contains(bench.EventLog(), "xml_discovery_report: Failed to build the report"))
         << bench.EventLog();
 }
@@ -440,7 +426,7 @@ TEST(HostileReport, SizesAndDocumentFaults) {
         ReplayServer(bench, c.report);
         RunResult r = bench.Run({"-u", "report.xml"});
         EXPECT_EQ(r.status, c.status) << r.err;
-        EXPECT_EQ(Burns(bench).size(), c.burns);
+        EXPECT_EQ(bench.BurnCalls().size(), c.burns);
         const std::string log = bench.EventLog();
         EXPECT_TRUE(Contains(log, c.logged)) << log.substr(0, 2000);
         EXPECT_LT(log.size(), 64u * 1024);
@@ -473,9 +459,10 @@ TEST(HostileReport, BusAddressesThatWouldRunCommands) {
             ReplayServer(bench, Report(Device(f)));
             RunResult r = bench.Run({"-u", "report.xml"});
             EXPECT_EQ(r.status, 2);
-            EXPECT_TRUE(Burns(bench).empty());
+            EXPECT_TRUE(bench.BurnCalls().empty());
             EXPECT_FALSE(Contains(bench.Calls(), "getmlnxinfo"));
-            EXPECT_FALSE(Exists(bench.pkg() + "/HACKED") || Exists(bench.root() + "/HACKED"));
+            EXPECT_FALSE(FileExists(bench.pkg() + "/HACKED") ||
+                         FileExists(bench.root() + "/HACKED"));
             EXPECT_TRUE(Contains(bench.EventLog(), "no valid PCI bus address") ||
                         Contains(bench.EventLog(), "bus address of device 0 is longer"))
                 << bench.EventLog();
@@ -506,7 +493,7 @@ TEST(HostileReport, OverlongReportPaths) {
     r = bench.Run({"-d", fits});
     EXPECT_EQ(r.status, 2);
     EXPECT_TRUE(Contains(bench.EventLog(), "Failed to create a temporary file beside ddd"));
-    EXPECT_TRUE(Burns(bench).empty());
+    EXPECT_TRUE(bench.BurnCalls().empty());
 }
 
 // Mend: the report path is opened as it stands. libxml2, given a file name, falls
@@ -517,12 +504,12 @@ TEST(HostileReport, PercentSequencesInTheReportPathAreNotDecoded) {
     ReplayServer(bench, Report(Device(DeviceFields())));
     RunResult r = bench.Run({"-u", "rep%6frt.xml"});
     EXPECT_EQ(r.status, 2);
-    EXPECT_TRUE(Burns(bench).empty());
+    EXPECT_TRUE(bench.BurnCalls().empty());
     EXPECT_TRUE(Contains(bench.EventLog(), "read_discovery_report: Failed to open rep%6frt.xml"));
 
     bench.WritePkgFile("rep%6frt.xml", bench.ReadPkgFile("report.xml"));
     EXPECT_EQ(bench.Run({"-u", "rep%6frt.xml"}).status, 0);
-    EXPECT_EQ(Burns(bench).size(), 1u);
+    EXPECT_EQ(bench.BurnCalls().size(), 1u);
 }
 
 // --- Faults of the package directory and the machine -----------------------------------
@@ -551,7 +538,7 @@ TEST(HostileFault, EventLogCannotBeCreated) {
                                             ? "FWUPG_ERROR: could not open mstflint.log (30), "
                                             : "FWUPG_ERROR: could not open mstflint.log (21), "))
                 << r.err;
-            EXPECT_TRUE(Burns(bench).empty());
+            EXPECT_TRUE(bench.BurnCalls().empty());
             EXPECT_FALSE(Contains(bench.Calls(), " q\n"));
         }
     }
@@ -573,7 +560,7 @@ TEST(HostileFault, TmpUnwritableForTheDataFiles) {
 
     r = bench.Run({"-s"});
     EXPECT_EQ(r.status, 2);
-    EXPECT_TRUE(Burns(bench).empty());
+    EXPECT_TRUE(bench.BurnCalls().empty());
     EXPECT_TRUE(
         Contains(bench.EventLog(), "no data file could be created, 0000:0b:00.0 not burnt"));
     EXPECT_EQ(bench.PortVersion(kPort), kOld);
@@ -593,7 +580,7 @@ TEST(HostileFault, BurningToolKilledMidBurn) {
             bench.SetPortFile(kPort, "burn_signal", signal);
             RunResult r = bench.Run({mode});
             EXPECT_EQ(r.status, 2);
-            EXPECT_EQ(Burns(bench).size(), 1u);
+            EXPECT_EQ(bench.BurnCalls().size(), 1u);
             const std::string log = bench.EventLog();
             EXPECT_TRUE(Contains(log, "Upgrade failed")) << log;
             EXPECT_FALSE(Contains(log, "SUCCESS"));

@@ -29,11 +29,6 @@ std::vector<std::string> ToolCalls(const Bench& bench) {
     return calls;
 }
 
-bool Exists(const std::string& path) {
-    struct stat st {};
-    return stat(path.c_str(), &st) == 0;
-}
-
 // The worked example's server: one port at 0000:05:00.0, installed 2.9.1200,
 // catalog images 2.9.1530 and 2.9.1000.
 void ExampleServer(Bench& bench) {
@@ -105,7 +100,7 @@ TEST(DiscoveryReport, NoMellanoxPortTouchesNoFile) {
     EXPECT_EQ(bench.Run({"-d"}).status, 2);
     EXPECT_EQ(bench.ReadPkgFile("nicdiscovery.xml"), "previous report\n");
     EXPECT_EQ(bench.Run({"-d", "fresh.xml"}).status, 2);
-    EXPECT_FALSE(Exists(bench.pkg() + "/fresh.xml"));
+    EXPECT_FALSE(FileExists(bench.pkg() + "/fresh.xml"));
 }
 
 TEST(DiscoveryReport, NoPortQueriedIsStatusTwo) {
@@ -114,7 +109,7 @@ TEST(DiscoveryReport, NoPortQueriedIsStatusTwo) {
     bench.SetPort(kExampleBus, "", kExamplePsid);
     bench.UseCatalog("report-example");
     EXPECT_EQ(bench.Run({"-d"}).status, 2);
-    EXPECT_FALSE(Exists(bench.pkg() + "/nicdiscovery.xml"));
+    EXPECT_FALSE(FileExists(bench.pkg() + "/nicdiscovery.xml"));
 }
 
 TEST(DiscoveryReport, SecondRunReplacesTheReport) {
@@ -304,7 +299,7 @@ TEST(Replay, HostileBusAddressRunsNothing) {
     EXPECT_EQ(r.status, 0);  // the last device went through
     EXPECT_EQ(ToolCalls(bench),
               (std::vector<std::string>{Burn("0000:06:00.0", "fw-1003-2.9.1530.bin")}));
-    EXPECT_FALSE(Exists(bench.pkg() + "/pwned"));
+    EXPECT_FALSE(FileExists(bench.pkg() + "/pwned"));
     const std::string log = bench.EventLog();
     EXPECT_EQ(CountOf(log, "has no valid PCI bus address"), 3) << log;
     EXPECT_TRUE(Contains(log, "the bus address of device 0 is longer than 19 characters"));

@@ -47,15 +47,6 @@ std::string BurnLine(const std::string& tool, const std::string& port, bool sile
     return tool + (silent ? " -s" : "") + " -y -d " + port + " -i ./nic_fw/" + image + " b";
 }
 
-std::vector<std::string> Burns(const Bench& bench) {
-    std::vector<std::string> burns;
-    for (const std::string& line : bench.CallLines()) {
-        if (line.size() > 2 && line.compare(line.size() - 2, 2, " b") == 0)
-            burns.push_back(line);
-    }
-    return burns;
-}
-
 // The event-log line holding `text` carries the error tag.
 bool LoggedAsError(const std::string& log, const std::string& text) {
     size_t at = log.find(text);
@@ -102,7 +93,7 @@ TEST(Upgrade, InteractiveTwoAdapterRuns) {
         std::vector<std::string> expected;
         for (const std::string& port : c.burnt)
             expected.push_back(BurnLine("mstflint", port, false));
-        EXPECT_EQ(Burns(bench), expected);
+        EXPECT_EQ(bench.BurnCalls(), expected);
         EXPECT_EQ(CountOf(r.out, kQuestionYes), c.questions) << r.out;
         for (const char* text : {kReboot, kCancelled, kWithErrors, kNotComplete}) {
             bool wanted = c.final_text != nullptr && std::string(text) == c.final_text;
@@ -138,8 +129,8 @@ TEST(Upgrade, FailureThenSuccessCompletesWithErrors) {
     EXPECT_EQ(r.status, 2);
     EXPECT_TRUE(Contains(r.out, kWithErrors)) << r.out;
     EXPECT_FALSE(Contains(r.out, kReboot));
-    EXPECT_EQ(Burns(bench), (std::vector<std::string>{BurnLine("mstflint", kPort0, false),
-                                                      BurnLine("mstflint", kPort1, false)}));
+    EXPECT_EQ(bench.BurnCalls(), (std::vector<std::string>{BurnLine("mstflint", kPort0, false),
+                                                           BurnLine("mstflint", kPort1, false)}));
     EXPECT_TRUE(LoggedAsError(bench.EventLog(), kUpgradeFailed)) << bench.EventLog();
     EXPECT_EQ(bench.PortVersion(kPort1), kNew);
 }
@@ -149,8 +140,8 @@ TEST(Upgrade, AssumeYesBurnsAdaptersWithoutNewerImages) {
     TwoPorts(bench, kNew, kNew);
     RunResult r = bench.Run({"-y"});
     EXPECT_EQ(r.status, 0) << r.out;
-    EXPECT_EQ(Burns(bench), (std::vector<std::string>{BurnLine("mstflint", kPort0, false),
-                                                      BurnLine("mstflint", kPort1, false)}));
+    EXPECT_EQ(bench.BurnCalls(), (std::vector<std::string>{BurnLine("mstflint", kPort0, false),
+                                                           BurnLine("mstflint", kPort1, false)}));
     EXPECT_FALSE(Contains(r.out, "y/n/q"));
     EXPECT_EQ(CountOf(r.out, "Repository doesn't have newer firmware version"), 2);
     EXPECT_TRUE(Contains(r.out, kReboot));
@@ -170,8 +161,9 @@ TEST(Upgrade, ForcedSilentBurnsEverythingInEachSpelling) {
         RunResult r = bench.Run(args);
         EXPECT_EQ(r.status, 0);
         EXPECT_EQ(r.out, QuietOutput());
-        EXPECT_EQ(Burns(bench), (std::vector<std::string>{BurnLine("mstflint", kPort0, true),
-                                                          BurnLine("mstflint", kPort1, true)}));
+        EXPECT_EQ(bench.BurnCalls(),
+                  (std::vector<std::string>{BurnLine("mstflint", kPort0, true),
+                                            BurnLine("mstflint", kPort1, true)}));
     }
 }
 
@@ -182,7 +174,7 @@ TEST(Upgrade, PlainSilentWithEverythingUpToDateDoesNothing) {
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, QuietOutput());
     EXPECT_EQ(r.err, "");
-    EXPECT_TRUE(Burns(bench).empty());
+    EXPECT_TRUE(bench.BurnCalls().empty());
     EXPECT_EQ(
         CountOf(bench.EventLog(), "*** WARNING *** - Installed firmware is the latest firmware"),
         2);
@@ -211,7 +203,8 @@ TEST(Upgrade, PlainSilentBurnsOnlyNewerFirmware) {
         RunResult r = bench.Run({"-s"});
         EXPECT_EQ(r.status, 0);
         EXPECT_EQ(r.out, QuietOutput());
-        EXPECT_EQ(Burns(bench), (std::vector<std::string>{BurnLine("mstflint", kPort0, true)}));
+        EXPECT_EQ(bench.BurnCalls(),
+                  (std::vector<std::string>{BurnLine("mstflint", kPort0, true)}));
         EXPECT_EQ(bench.PortVersion(kPort1), c.version1);
     }
 }
@@ -223,7 +216,7 @@ TEST(Upgrade, SilentUpToDateBesideAdapterWithoutImagesReturnsZero) {
     RunResult r = bench.Run({"-s"});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, QuietOutput());
-    EXPECT_TRUE(Burns(bench).empty());
+    EXPECT_TRUE(bench.BurnCalls().empty());
 }
 
 struct FailureCase {
@@ -276,7 +269,7 @@ TEST(Upgrade, BurningToolThatCannotBeExecutedFailsTheBurn) {
     RunResult r = bench.Run({"-s"});
     EXPECT_EQ(r.status, 2);
     EXPECT_TRUE(Contains(bench.Calls(), "mstflint -d 0000:0b:00.0 q")) << bench.Calls();
-    EXPECT_TRUE(Burns(bench).empty());
+    EXPECT_TRUE(bench.BurnCalls().empty());
     EXPECT_TRUE(LoggedAsError(bench.EventLog(), kUpgradeFailed)) << bench.EventLog();
     EXPECT_NE(SearchedDataFile(r.out), "");
     EXPECT_EQ(bench.PortVersion(kPort0), kOld);
@@ -288,7 +281,7 @@ TEST(Upgrade, BurnKilledBySignalFailsAndTheRunGoesOn) {
     bench.SetPortFile(kPort0, "burn_signal", "KILL");
     RunResult r = bench.Run({"-s"});
     EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(Burns(bench).size(), 2u);
+    EXPECT_EQ(bench.BurnCalls().size(), 2u);
     std::string log = bench.EventLog();
     EXPECT_TRUE(LoggedAsError(log, kUpgradeFailed)) << log;
     EXPECT_EQ(CountOf(log, "Upgrade SUCCESS"), 1);
@@ -320,7 +313,7 @@ TEST(Upgrade, SecureBootBurnsWithInstalledFlint) {
     TwoPorts(bench, kOld, kNew);
     RunResult r = bench.Run({"-s"});
     EXPECT_EQ(r.status, 0) << r.out;
-    EXPECT_EQ(Burns(bench), (std::vector<std::string>{BurnLine("flint", kPort0, true)}));
+    EXPECT_EQ(bench.BurnCalls(), (std::vector<std::string>{BurnLine("flint", kPort0, true)}));
     EXPECT_FALSE(Contains(bench.Calls(), "mstflint")) << bench.Calls();
 }
 
@@ -336,7 +329,7 @@ TEST(Upgrade, HighestVersionByNumberIsBurnt) {
                          "Repository has these firmware versions............"
                          "[1] Image Version  2.42.5000\n[2] Image Version  16.35.3000\n"))
         << r.out;
-    EXPECT_EQ(Burns(bench), (std::vector<std::string>{BurnLine("mstflint", kPort0, false)}));
+    EXPECT_EQ(bench.BurnCalls(), (std::vector<std::string>{BurnLine("mstflint", kPort0, false)}));
     EXPECT_EQ(bench.PortVersion(kPort0), kNew);
 }
 
@@ -348,7 +341,7 @@ TEST(Upgrade, SameVersionTwiceBurnsTheFirstInCatalogOrder) {
     bench.AddImage("fw-cx5-second.bin", kNew);
     RunResult r = bench.Run({"-s"});
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(Burns(bench),
+    EXPECT_EQ(bench.BurnCalls(),
               (std::vector<std::string>{BurnLine("mstflint", kPort0, true, "fw-cx5-first.bin")}));
     EXPECT_TRUE(Contains(bench.EventLog(), "\nSelecting ConnectX-5 first build MAC:"));
 }
@@ -360,7 +353,7 @@ TEST(Upgrade, NoMellanoxPortDoesNotComplete) {
     RunResult r = bench.Run({});
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(Contains(r.out, kNotComplete)) << r.out;
-    EXPECT_TRUE(Burns(bench).empty());
+    EXPECT_TRUE(bench.BurnCalls().empty());
 
     RunResult quiet = bench.Run({"-s"});
     EXPECT_EQ(quiet.status, 1);

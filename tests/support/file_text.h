@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <string>
+#include <sys/stat.h>
 
 // The file's bytes, or an empty text when it cannot be read.
 inline std::string ReadFileText(const std::string& path) {
@@ -25,4 +26,9 @@ inline bool WriteFileText(const std::string& path, const std::string& content) {
         return false;
     bool ok = fwrite(content.data(), 1, content.size(), f) == content.size();
     return fclose(f) == 0 && ok;
+}
+
+inline bool FileExists(const std::string& path) {
+    struct stat st {};
+    return stat(path.c_str(), &st) == 0;
 }

@@ -6,12 +6,11 @@
 #include <vector>
 
 #include "bench.h"
+#include "usage_text.h"
 
 namespace {
 
 const char kBannerTitle[] = "Vornex Mellanox InfiniBand Online Firmware Upgrade Utility for Linux";
-const char kUsageFirstLine[] =
-    "USAGE: fwpak [ -s ] [ -s [ -F ] ] [ -s [ -f ] ] [ -y ] [ -d ] [ -c ] [ -h ]\n";
 const char kDisabled[] = "\nSecureBoot is disabled.\n";
 const char kEnabled[] = "\nSecureBoot is enabled.\n";
 const char kToolsMissing[] =
@@ -26,13 +25,7 @@ std::string Banner() {
 }
 
 std::string Usage() {
-    return std::string(kUsageFirstLine) +
-           "\t With no option, interactively upgrade firmware. \n"
-           "\t -s  Silently upgrade firmware.\n"
-           "\t -y  Assume default repsonse for all prompts.\n"
-           "\t -d  Generates NIC Discovery xml file for currently installed version.\n"
-           "\t -c  Display currently installed firmware information.\n"
-           "\t -h  Display this help menu.\n";
+    return UsageText();
 }
 
 struct ShapeCase {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "file_text.h"
+#include "usage_text.h"
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -125,15 +126,4 @@ inline void ResetRunState() {
     g_XMLDiscoveryReport[0] = '\0';
     boot_mode_value = 0;
     boot_value = 0;
-}
-
-// The usage text, line by line, as every refusal prints it.
-inline const char* UsageText() {
-    return "USAGE: fwpak [ -s ] [ -s [ -F ] ] [ -s [ -f ] ] [ -y ] [ -d ] [ -c ] [ -h ]\n"
-           "\t With no option, interactively upgrade firmware. \n"
-           "\t -s  Silently upgrade firmware.\n"
-           "\t -y  Assume default repsonse for all prompts.\n"
-           "\t -d  Generates NIC Discovery xml file for currently installed version.\n"
-           "\t -c  Display currently installed firmware information.\n"
-           "\t -h  Display this help menu.\n";
 }

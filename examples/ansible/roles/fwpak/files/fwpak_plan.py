@@ -264,13 +264,15 @@ def fresh_ports(report):
 
 
 def check(plan_path, report):
-    """Exit 1 when the adapters no longer match the plan's discovery."""
+    """Exit 1 when the adapters, or the repository's versions for them, no longer
+    match the plan's discovery."""
     planned = {p["address"]: p for p in read_json(pathlib.Path(plan_path), {}).get("ports", [])}
     now = fresh_ports(report)
     changes = [f"{a} is gone" for a in planned if a not in now]
     changes += [f"{a} is new" for a in now if a not in planned]
     for addr in sorted(set(planned) & set(now)):
-        for key in ("psid", "installed"):
+        # A repository deployed since discovery would burn another image than planned.
+        for key in ("psid", "installed", "repository"):
             if planned[addr][key] != now[addr][key]:
                 changes.append(f"{addr} {key} {planned[addr][key]} is now {now[addr][key]}")
     if changes:

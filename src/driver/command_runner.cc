@@ -136,5 +136,6 @@ ToolRun run_tool(const char* program, const std::vector<std::string>& args, int 
         return result;
     result.started = true;
     result.exit_code = exit_code_of(status);
+    result.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
     return result;
 }

@@ -66,17 +66,23 @@ void log_selection(nic_info& row, int image) {
         log_eventf(LOG_INFO,
                    "\nThe Firmware Upgrade will take several minutes.  Please be patient.\n");
     }
-    log_eventf(LOG_INFO, "\nSelecting %s MAC: %-12s \n", text_or_empty(row.pxmlName[image]),
-               text_or_empty(row.pcurrent_mac));
+    log_eventf(LOG_INFO, "\nSelecting %s MAC: %-12s \n", log_value(row.pxmlName[image]).c_str(),
+               log_value(row.pcurrent_mac).c_str());
     char* mac = dup_text(format_mac(text_or_empty(row.pcurrent_mac)));
     free(row.pcurrent_mac);
     row.pcurrent_mac = mac;
 }
 
+// A failed burn is told beside the success line, in the runs that show that one.
+void show_failure(const char* bus) {
+    print_messagef("Firmware Flashed:\tFAILED   for interface %s\n\n", bus);
+}
+
 // A refused or unstartable burn is a failed burn: the run must end in 0x200 or 0x400.
-int refuse_burn(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
-int refuse_burn(const char* fmt, ...) {
+int refuse_burn(const char* bus, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+int refuse_burn(const char* bus, const char* fmt, ...) {
     g_iFlag |= FLAG_BURN_FAILED;
+    show_failure(bus);
     va_list ap;
     va_start(ap, fmt);
     vlog_eventf(LOG_ERROR, fmt, ap);
@@ -101,12 +107,27 @@ int record_success(const nic_info& row) {
     // A replayed report's MAC is whatever text it held: bounded, so that the
     // verdict never falls off the end of the log line.
     log_eventf(LOG_INFO, "MAC %-12.*s Upgrade SUCCESS\n", kMaxLoggedMac,
-               text_or_empty(row.pcurrent_mac));
+               log_value(row.pcurrent_mac).c_str());
     return 0;
 }
 
-int record_failure(const char* data_file) {
+// How the tool ended, for the line that ties a failed burn to its adapter.
+std::string tool_ending(const ToolRun& run) {
+    char text[64];
+    if (run.signal != 0)
+        snprintf(text, sizeof text, "was killed by signal %d (SIG%s)", run.signal,
+                 sigabbrev_np(run.signal) != nullptr ? sigabbrev_np(run.signal) : "?");
+    else
+        snprintf(text, sizeof text, "exited with code %d", run.exit_code);
+    return text;
+}
+
+// The design's lines first, unchanged; then one line that names the adapter, the
+// image, how the tool ended and where its output is kept.
+int record_failure(const char* bus, const std::string& image_path, const ToolRun& run,
+                   const char* data_file) {
     g_iFlag |= FLAG_BURN_FAILED;
+    show_failure(bus);
     char command[TEXT_LEN];
     snprintf(command, sizeof command, MISMATCH_SEARCH_FORMAT, data_file);
     int found = do_command(command);
@@ -114,6 +135,11 @@ int record_failure(const char* data_file) {
         log_eventf(LOG_ERROR, "Fimware upgrade on this device is not supported\n %s\n", "");
     else
         log_eventf(LOG_ERROR, "Upgrade failed\n %s\n", "");
+    log_eventf(LOG_ERROR,
+               "do_update_firmware: burning %s into %s failed: the burning tool %s; its output "
+               "is in %s\n",
+               log_value(image_path).c_str(), log_value(bus).c_str(), tool_ending(run).c_str(),
+               data_file);
     return found;
 }
 
@@ -126,20 +152,21 @@ bool show_tool_output() {
 int burn(const nic_info& row, const std::string& image_path, const DataFile& data) {
     const char* bus = text_or_empty(row.pbus_info);
     if (data.fd.get() < 0)
-        return refuse_burn("do_update_firmware: no data file could be created, %s not burnt\n",
+        return refuse_burn(bus, "do_update_firmware: no data file could be created, %s not burnt\n",
                            bus);
     BurnCommand command;
     if (!burn_command(boot_mode_value, silent == SILENT_ON, bus, image_path, &command))
-        return refuse_burn("do_update_firmware: no burning tool for boot mode %d, %s not burnt\n",
+        return refuse_burn(bus,
+                           "do_update_firmware: no burning tool for boot mode %d, %s not burnt\n",
                            boot_mode_value, bus);
 
     ToolRun run = run_tool(command.program, command.args, data.fd.get(), show_tool_output());
     if (!run.started)
-        return refuse_burn("do_update_firmware: could not run the burning tool for %s: %s\n", bus,
-                           strerror(run.error));
+        return refuse_burn(bus, "do_update_firmware: could not run the burning tool for %s: %s\n",
+                           bus, strerror(run.error));
     if (run.exit_code == 0)
         return record_success(row);
-    return record_failure(data.name);
+    return record_failure(bus, image_path, run, data.name);
 }
 
 }  // namespace
@@ -189,12 +216,14 @@ int do_update_firmware(uint32_t uNicIdx) {
 
     const char* file = row.pxmlFwImage[image];
     if (file == nullptr)
-        return refuse_burn("do_update_firmware: no image file named for %s\n",
-                           text_or_empty(row.pbus_info));
+        return refuse_burn(text_or_empty(row.pbus_info),
+                           "do_update_firmware: no image file named for %s\n",
+                           log_value(row.pbus_info).c_str());
     std::string image_path;
     if (!build_image_path(file, &image_path))
         return refuse_burn(
+            text_or_empty(row.pbus_info),
             "do_update_firmware: image path for %s is longer than %zu characters, not burnt\n",
-            text_or_empty(row.pbus_info), IMAGE_PATH_MAX);
+            log_value(row.pbus_info).c_str(), IMAGE_PATH_MAX);
     return burn(row, image_path, data);
 }

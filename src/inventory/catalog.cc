@@ -125,7 +125,7 @@ int append_match(MatchState* st) {
         log_eventf(LOG_WARNING,
                    "read_NIC_FW_xml_file: more than %d catalog entries match %s; only the %d "
                    "newest are kept\n",
-                   limit, st->key, limit);
+                   limit, log_value(st->key).c_str(), limit);
     st->overflow_logged = true;
     fill_record(&st->pending, st->scratch);
     return kPendingMatch;

@@ -30,8 +30,10 @@ bool has_image_name(const char* name) {
 
 // Logs why the report could not be read; every such report ends the mode with 2
 // before anything is flashed.
-void log_load_failure(report_load_status status, const char* path, const report_cursor& cursor,
-                      const XmlErrorCapture& xml_errors) {
+void log_load_failure(report_load_status status, const char* report_path,
+                      const report_cursor& cursor, const XmlErrorCapture& xml_errors) {
+    const std::string shown = log_value(report_path);
+    const char* path = shown.c_str();
     switch (status) {
         case REPORT_OPEN_FAILED:
             log_eventf(LOG_ERROR, "read_discovery_report: Failed to open %s\n", path);
@@ -51,7 +53,7 @@ void log_load_failure(report_load_status status, const char* path, const report_
                            path);
             else if (xml_errors.seen())
                 log_eventf(LOG_ERROR, "read_discovery_report: %s\n",
-                           xml_errors.first_message().c_str());
+                           log_value(xml_errors.first_message()).c_str());
             break;
     }
 }
@@ -87,15 +89,15 @@ bool find_catalog_image(int32_t Idx, XMLFW_INFO* records) {
     snprintf(sub_ven_id_new, sizeof sub_ven_id_new, "%04X", static_cast<unsigned>(row.sub_ven_id));
     clear_fw_info(records, CATALOG_CAPACITY_REPLAY);
     if (read_NIC_FW_xml_file(key, records, CATALOG_CAPACITY_REPLAY) != 1) {
-        log_eventf(LOG_ERROR, "read_discovery_report: No firmware for %s in %s\n", key,
-                   g_XMLFwFile);
+        log_eventf(LOG_ERROR, "read_discovery_report: No firmware for %s in %s\n",
+                   log_value(key).c_str(), g_XMLFwFile);
         return false;
     }
     const XMLFW_INFO& record = newest_match(records, row.fw_count);
     if (!has_image_name(record.pxmlFwImage)) {
         log_eventf(LOG_ERROR,
                    "read_discovery_report: The firmware entry for %s in %s names no image file\n",
-                   key, g_XMLFwFile);
+                   log_value(key).c_str(), g_XMLFwFile);
         return false;
     }
     free(row.pxmlFwImage[0]);
@@ -129,7 +131,7 @@ device_outcome replay_device(int32_t Idx, const report_cursor& cursor, XMLFW_INF
         log_eventf(LOG_ERROR,
                    "read_discovery_report: device %d has no valid PCI bus address (%s); nothing "
                    "is run for it\n",
-                   Idx, row.pbus_info != nullptr ? row.pbus_info : "none");
+                   Idx, row.pbus_info != nullptr ? log_value(row.pbus_info).c_str() : "none");
         return DEVICE_ERROR;
     }
     if (placeholder &&

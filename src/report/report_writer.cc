@@ -84,7 +84,8 @@ int write_fw_item_children(xmlTextWriterPtr writer, const char* type, int32_t Id
 }
 
 void log_save_error(const char* what, const char* path, int error) {
-    log_eventf(LOG_ERROR, "xml_discovery_report: %s %s (%s)\n", what, path, strerror(error));
+    log_eventf(LOG_ERROR, "xml_discovery_report: %s %s (%s)\n", what, log_value(path).c_str(),
+               strerror(error));
 }
 
 // The directory part of path ("." for a bare file name) and the file name part.
@@ -252,9 +253,10 @@ int xml_discovery_report() {
     // Releasing the writer ends the document's parse; only then is the tree whole.
     writer.reset();
     if (status.result() != 0 || xml_errors.seen() || xmlDocGetRootElement(doc.get()) == nullptr) {
-        log_eventf(LOG_ERROR, "xml_discovery_report: Failed to build the report for %s: %s\n",
-                   g_XMLDiscoveryReport,
-                   xml_errors.seen() ? xml_errors.first_message().c_str() : "a write failed");
+        log_eventf(
+            LOG_ERROR, "xml_discovery_report: Failed to build the report for %s: %s\n",
+            log_value(g_XMLDiscoveryReport).c_str(),
+            xml_errors.seen() ? log_value(xml_errors.first_message()).c_str() : "a write failed");
         return 2;
     }
     return save_report_document(doc.get(), g_XMLDiscoveryReport) == 0 ? 0 : 2;

@@ -57,6 +57,15 @@ bool LoggedAsError(const std::string& log, const std::string& text) {
     return log.compare(start, 12, "[ERROR]     ") == 0;
 }
 
+// The log entry that follows the entry ending in `text`, or empty.
+std::string EntryAfter(const std::string& log, const std::string& text) {
+    size_t at = log.find(text + "\n");
+    if (at == std::string::npos)
+        return "";
+    at += text.size() + 1;
+    return log.substr(at, log.find('\n', at) - at);
+}
+
 // The data file named by the echoed mismatch search, or empty.
 std::string SearchedDataFile(const std::string& out) {
     static const std::regex echo(
@@ -121,35 +130,56 @@ TEST(Upgrade, InteractiveShowsVersionsQuestionAndLiveToolOutput) {
     EXPECT_TRUE(Contains(bench.EventLog(), "y/n/q (y): y\n"));
 }
 
+// Every failed burn names its adapter: the FAILED line beside the SUCCESS line,
+// and after the design's log lines one that names the address, the image, how the
+// tool ended and its data file. The adapter that was flashed still needs the
+// reboot: the notice follows the error message.
 TEST(Upgrade, FailureThenSuccessCompletesWithErrors) {
     Bench bench;
     TwoPorts(bench, kOld, kOld);
     bench.SetPortFile(kPort0, "burn_exit", "1");
     RunResult r = bench.Run({}, "y\ny\n");
     EXPECT_EQ(r.status, 2);
-    EXPECT_TRUE(Contains(r.out, kWithErrors)) << r.out;
-    EXPECT_FALSE(Contains(r.out, kReboot));
+    EXPECT_TRUE(Contains(r.out, std::string(kWithErrors) + kReboot)) << r.out;
+    EXPECT_TRUE(Contains(r.out, "Firmware Flashed:\tFAILED   for interface 0000:0b:00.0\n\n"));
+    EXPECT_TRUE(Contains(r.out, "Firmware Flashed:\tSUCCESS  for interface 0000:af:00.0\n\n"));
     EXPECT_EQ(bench.BurnCalls(), (std::vector<std::string>{BurnLine("mstflint", kPort0, false),
                                                            BurnLine("mstflint", kPort1, false)}));
-    EXPECT_TRUE(LoggedAsError(bench.EventLog(), kUpgradeFailed)) << bench.EventLog();
+    const std::string log = bench.EventLog();
+    EXPECT_TRUE(LoggedAsError(log, kUpgradeFailed)) << log;
+    const std::string next = EntryAfter(log, kUpgradeFailed);
+    EXPECT_EQ(next.rfind("[ERROR]     [", 0), 0u) << log;
+    EXPECT_TRUE(Contains(next, "] do_update_firmware: burning ./nic_fw/" + std::string(kImage) +
+                                   " into 0000:0b:00.0 failed: the burning tool exited with "
+                                   "code 1; its output is in " +
+                                   SearchedDataFile(r.out)))
+        << log;
     EXPECT_EQ(bench.PortVersion(kPort1), kNew);
 }
 
-TEST(Upgrade, AssumeYesBurnsAdaptersWithoutNewerImages) {
-    Bench bench;
-    TwoPorts(bench, kNew, kNew);
-    RunResult r = bench.Run({"-y"});
-    EXPECT_EQ(r.status, 0) << r.out;
-    EXPECT_EQ(bench.BurnCalls(), (std::vector<std::string>{BurnLine("mstflint", kPort0, false),
-                                                           BurnLine("mstflint", kPort1, false)}));
-    EXPECT_FALSE(Contains(r.out, "y/n/q"));
-    EXPECT_EQ(CountOf(r.out, "Repository doesn't have newer firmware version"), 2);
-    EXPECT_TRUE(Contains(r.out, kReboot));
-    // One notice for the run, one selection line per burn; the inventory leaves no MAC.
-    std::string log = bench.EventLog();
-    EXPECT_EQ(CountOf(log, kNotice), 1) << log;
-    EXPECT_EQ(CountOf(log, "\nSelecting " + std::string(kCardName) + " MAC:              \n"), 2);
-    EXPECT_EQ(CountOf(log, "MAC              Upgrade SUCCESS\n"), 2);
+// -y takes each question's default: the adapter with a newer image is burnt, the
+// one already up to date is neither rewritten nor, with a newer version installed,
+// downgraded.
+TEST(Upgrade, AssumeYesTakesEachQuestionsDefault) {
+    for (const char* installed1 : {kNew, "16.36.1000"}) {
+        SCOPED_TRACE(installed1);
+        Bench bench;
+        TwoPorts(bench, kOld, installed1);
+        RunResult r = bench.Run({"-y"});
+        EXPECT_EQ(r.status, 0) << r.out;
+        EXPECT_EQ(bench.BurnCalls(),
+                  (std::vector<std::string>{BurnLine("mstflint", kPort0, false)}));
+        EXPECT_EQ(bench.PortVersion(kPort1), installed1);
+        EXPECT_FALSE(Contains(r.out, "y/n/q"));
+        EXPECT_EQ(CountOf(r.out, "Repository doesn't have newer firmware version"), 1);
+        EXPECT_TRUE(Contains(r.out, kReboot));
+        // One notice for the run, one selection line per burn; the inventory leaves no MAC.
+        std::string log = bench.EventLog();
+        EXPECT_EQ(CountOf(log, kNotice), 1) << log;
+        EXPECT_EQ(CountOf(log, "\nSelecting " + std::string(kCardName) + " MAC:              \n"),
+                  1);
+        EXPECT_EQ(CountOf(log, "MAC              Upgrade SUCCESS\n"), 1);
+    }
 }
 
 TEST(Upgrade, ForcedSilentBurnsEverythingInEachSpelling) {
@@ -284,6 +314,10 @@ TEST(Upgrade, BurnKilledBySignalFailsAndTheRunGoesOn) {
     EXPECT_EQ(bench.BurnCalls().size(), 2u);
     std::string log = bench.EventLog();
     EXPECT_TRUE(LoggedAsError(log, kUpgradeFailed)) << log;
+    EXPECT_TRUE(Contains(log,
+                         " into 0000:0b:00.0 failed: the burning tool was killed by signal 9 "
+                         "(SIGKILL); its output is in /tmp/data"))
+        << log;
     EXPECT_EQ(CountOf(log, "Upgrade SUCCESS"), 1);
     EXPECT_EQ(bench.PortVersion(kPort0), kOld);
     EXPECT_EQ(bench.PortVersion(kPort1), kNew);
@@ -354,10 +388,49 @@ TEST(Upgrade, NoMellanoxPortDoesNotComplete) {
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(Contains(r.out, kNotComplete)) << r.out;
     EXPECT_TRUE(bench.BurnCalls().empty());
+    EXPECT_TRUE(LoggedAsError(bench.EventLog(),
+                              "build_NIC_list: no Mellanox port found on the PCI "
+                              "bus (network devices listed: 1)\n"))
+        << bench.EventLog();
 
     RunResult quiet = bench.Run({"-s"});
     EXPECT_EQ(quiet.status, 1);
     EXPECT_FALSE(Contains(quiet.out, kNotComplete));
+}
+
+// A port whose query gives no version or PSID is left out of every mode with a
+// warning naming it and the data file; when no port is left, the reason is logged
+// before the run says "check log".
+TEST(Upgrade, UnqueriedPortIsNamedInTheLog) {
+    for (const char* mode : {"", "-c", "-d"}) {
+        SCOPED_TRACE(mode);
+        Bench bench;
+        TwoPorts(bench, kOld, kOld);
+        bench.SetPortFile(kPort0, "query_output", "-E- Cannot open Device: 0000:0b:00.0.\n");
+        RunResult r = bench.Run(
+            *mode != '\0' ? std::vector<std::string>{mode} : std::vector<std::string>{}, "y\n");
+        EXPECT_EQ(r.status, 0) << r.out;
+        const std::string log = bench.EventLog();
+        EXPECT_TRUE(Contains(log, "[WARNING]  ")) << log;
+        EXPECT_TRUE(Contains(log,
+                             "build_NIC_list: the query of 0000:0b:00.0 gave no firmware "
+                             "version and no PSID; the port is left out (see /tmp/data"))
+            << log;
+    }
+    Bench bench;
+    TwoPorts(bench, kOld, kOld);
+    bench.SetPortFile(kPort0, "version", "");
+    bench.SetPortFile(kPort1, "psid", "");
+    RunResult r = bench.Run({});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_TRUE(Contains(r.out, kNotComplete)) << r.out;
+    const std::string log = bench.EventLog();
+    EXPECT_TRUE(Contains(log, "the query of 0000:0b:00.0 gave no firmware version;")) << log;
+    EXPECT_TRUE(Contains(log, "the query of 0000:af:00.0 gave no PSID;")) << log;
+    EXPECT_TRUE(LoggedAsError(log,
+                              "build_NIC_list: none of the 2 Mellanox ports could be queried "
+                              "for its firmware version and PSID (see /tmp/data"))
+        << log;
 }
 
 }  // namespace

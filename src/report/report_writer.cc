@@ -86,7 +86,8 @@ void log_save_error(const char* what, const char* path, int error) {
                strerror(error));
 }
 
-// Writes doc into the open temporary file. The document goes to the descriptor,
+// Writes doc into the open file (the temporary file of the save, or the device
+// written in place). The document goes to the descriptor,
 // not to a file name: libxml2 reads a file name as a URI and would unescape
 // "%XX" sequences in it, writing some other file.
 int write_document_to(int fd, xmlDocPtr doc) {
@@ -95,9 +96,7 @@ int write_document_to(int fd, xmlDocPtr doc) {
     if (out == nullptr)
         return -1;
     // xmlSaveFileTo releases the buffer on every path; the descriptor stays open.
-    if (xmlSaveFileTo(out, doc, "UTF-8") < 0)
-        return -1;
-    return fsync(fd);
+    return xmlSaveFileTo(out, doc, "UTF-8") < 0 ? -1 : 0;
 }
 
 }  // namespace
@@ -191,6 +190,7 @@ int save_report_document(xmlDocPtr doc, const char* path) {
             path, [doc](int fd) { return write_document_to(fd, doc); }, &failure) == 0)
         return 0;
     const char* what = failure.step == SaveStep::create ? "Failed to create a temporary file beside"
+                       : failure.step == SaveStep::open  ? "Failed to open"
                        : failure.step == SaveStep::write ? "Failed to save"
                                                          : "Failed to replace";
     log_save_error(what, path, failure.error);

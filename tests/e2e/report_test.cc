@@ -2,6 +2,8 @@
 // report's exact bytes, the burns a replay makes, and the statuses and log texts
 // of both modes.
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
 
 #include "bench.h"
 
@@ -138,6 +140,58 @@ TEST(DiscoveryReport, UnwritableDirectoryKeepsTheOldReport) {
                          "xml_discovery_report: Failed to create a temporary file beside "
                          "ro/report.xml (Read-only file system)"))
         << bench.EventLog();
+}
+
+// Mend: a target that is not a regular file is written in place (a device node
+// stays a device node), a symbolic link stays a link and its target is replaced,
+// and a file name of 255 bytes still leaves room for the temporary name.
+TEST(DiscoveryReport, TargetsThatAreNotPlainFiles) {
+    if (getuid() != 0)
+        GTEST_SKIP() << "needs root to make device nodes in the package";
+    const std::string long_name = std::string(251, 'n') + ".xml";
+    const struct {
+        const char* name;
+        std::string path;       // given to -d
+        std::string report_at;  // where the report must be; empty: nowhere
+        int status;
+        const char* logged;
+    } cases[] = {
+        {"null device", "null", "", 0, nullptr},
+        {"full device", "full", "", 2, "xml_discovery_report: Failed to save full (No space"},
+        {"link to a report", "link.xml", "sub/real.xml", 0, nullptr},
+        {"link to nothing yet", "dangling.xml", "sub/made.xml", 0, nullptr},
+        {"255-byte name", long_name, long_name, 0, nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Bench bench;
+        ExampleServer(bench);
+        const std::string pkg = bench.pkg() + "/";
+        ASSERT_EQ(mknod((pkg + "null").c_str(), S_IFCHR | 0666, makedev(1, 3)), 0);
+        ASSERT_EQ(mknod((pkg + "full").c_str(), S_IFCHR | 0666, makedev(1, 7)), 0);
+        ASSERT_EQ(mkdir((pkg + "sub").c_str(), 0755), 0);
+        bench.WritePkgFile("sub/real.xml", "previous report\n");
+        ASSERT_EQ(symlink("sub/real.xml", (pkg + "link.xml").c_str()), 0);
+        ASSERT_EQ(symlink("sub/made.xml", (pkg + "dangling.xml").c_str()), 0);
+
+        RunResult r = bench.Run({"-d", c.path});
+        EXPECT_EQ(r.status, c.status) << bench.EventLog();
+        struct stat st;
+        for (const char* device : {"null", "full"}) {
+            ASSERT_EQ(lstat((pkg + device).c_str(), &st), 0);
+            EXPECT_TRUE(S_ISCHR(st.st_mode)) << device;
+        }
+        for (const char* link : {"link.xml", "dangling.xml"}) {
+            ASSERT_EQ(lstat((pkg + link).c_str(), &st), 0);
+            EXPECT_TRUE(S_ISLNK(st.st_mode)) << link;
+        }
+        if (!c.report_at.empty()) {
+            EXPECT_TRUE(Contains(bench.ReadPkgFile(c.report_at), "<qx_rom_discovery"));
+        }
+        if (c.logged != nullptr) {
+            EXPECT_TRUE(Contains(bench.EventLog(), c.logged)) << bench.EventLog();
+        }
+    }
 }
 
 // --- Replay ---------------------------------------------------------------------

@@ -3,11 +3,15 @@
 #include "report/report_reader.h"
 
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <functional>
+#include <string>
+#include <unistd.h>
+#include <vector>
 
 #include "console.h"
 #include "handles.h"
@@ -244,21 +248,30 @@ void read_FW_cur_version(nic_info* pCurNinfo, const char* pImageType, const char
     pCurNinfo->flags |= NIC_STATE_KNOWN;
 }
 
-// The report is opened here and handed to libxml2 as a descriptor: given a file
-// name, libxml2 reads it as a URI and, when no such file exists, tries the name
-// with its "%XX" sequences decoded, so that "-u rep%6frt.xml" would replay
-// report.xml.
+// The report is read whole into memory, once, and both passes run over that copy:
+// a named pipe, a device or /dev/stdin gives its text only once. Reading it here
+// also keeps libxml2 from taking the path as a URI (it would try the name with its
+// "%XX" sequences decoded, so that "-u rep%6frt.xml" would replay report.xml).
 report_load_status load_report_file(const char* path, report_cursor* cursor) {
-    return load_report(
-        [path] {
-            OpenedReport opened;
-            opened.fd.reset(open(path, O_RDONLY | O_CLOEXEC));
-            if (opened.fd.get() >= 0)
-                opened.reader.reset(
-                    xmlReaderForFd(opened.fd.get(), nullptr, nullptr, REPORT_PARSE_OPTIONS));
-            return opened;
-        },
-        cursor);
+    UniqueFd fd(open(path, O_RDONLY | O_NOCTTY | O_CLOEXEC));
+    if (fd.get() < 0)
+        return REPORT_OPEN_FAILED;
+    std::string text;
+    std::vector<char> buf(1 << 16);
+    for (;;) {
+        ssize_t n = read(fd.get(), buf.data(), buf.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return REPORT_OPEN_FAILED;  // a directory, or an unreadable device
+        if (n == 0)
+            break;
+        if (text.size() + static_cast<size_t>(n) > MAX_REPORT_BYTES)
+            return REPORT_TOO_LARGE;
+        text.append(buf.data(), static_cast<size_t>(n));
+    }
+    fd.reset();
+    return load_report_memory(text.data(), text.size(), cursor);
 }
 
 report_load_status load_report_memory(const char* data, size_t size, report_cursor* cursor) {

@@ -44,6 +44,12 @@ void log_load_failure(report_load_status status, const char* report_path,
                        "can take; nothing is flashed\n",
                        path, cursor.row_count, MAX_REPORT_DEVICES);
             break;
+        case REPORT_TOO_LARGE:
+            log_eventf(LOG_ERROR,
+                       "read_discovery_report: %s is larger than %zu MiB, more than any report; "
+                       "nothing is flashed\n",
+                       path, MAX_REPORT_BYTES >> 20);
+            break;
         default:
             log_eventf(LOG_ERROR, "read_discovery_report: Failed to parse %s\n", path);
             if (status == REPORT_DOCTYPE_REFUSED)

@@ -190,7 +190,7 @@ int save_report_document(xmlDocPtr doc, const char* path) {
             path, [doc](int fd) { return write_document_to(fd, doc); }, &failure) == 0)
         return 0;
     const char* what = failure.step == SaveStep::create ? "Failed to create a temporary file beside"
-                       : failure.step == SaveStep::open  ? "Failed to open"
+                       : failure.step == SaveStep::open ? "Failed to open"
                        : failure.step == SaveStep::write ? "Failed to save"
                                                          : "Failed to replace";
     log_save_error(what, path, failure.error);

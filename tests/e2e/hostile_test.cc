@@ -403,7 +403,9 @@ TEST(HostileReport, SizesAndDocumentFaults) {
     huge_product.product_id = huge;
     huge_mac.macaddress = huge;
     const std::string whole = Report(Device(normal));
+    const std::string padded = whole + "<!--" + std::string(16 * kOneMiB, ' ') + "-->\n";
     const ReportCase cases[] = {
+        {"larger than 16 MiB", padded, 2, 0, "report.xml is larger than 16 MiB"},
         {"60 devices", Report(sixty), 2, 0, "report.xml names 60 devices, more than the 50"},
         {"1 MiB bus number", Report(Device(huge_bus)), 2, 0,
          "the bus address of device 0 is longer than 19 characters"},

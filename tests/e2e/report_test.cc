@@ -1,8 +1,10 @@
 // The discovery report (-d) and its replay (-u) on the simulated server: the
 // report's exact bytes, the burns a replay makes, and the statuses and log texts
 // of both modes.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <thread>
 #include <unistd.h>
 
 #include "bench.h"
@@ -229,6 +231,31 @@ TEST(Replay, ActionsBurnTheNewestCatalogImageSilently) {
     }
 }
 
+// A report from a named pipe gives its text once: the replay reads it once and
+// runs both passes over that.
+TEST(Replay, ReportFromANamedPipe) {
+    Bench bench;
+    ReplayPackage(bench, "replay-two");
+    const std::string fifo = bench.pkg() + "/report.fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const std::string report = bench.ReadPkgFile("report.xml");
+    std::thread writer([&] {
+        int fd = open(fifo.c_str(), O_WRONLY);
+        if (fd >= 0) {
+            EXPECT_EQ(write(fd, report.data(), report.size()), static_cast<ssize_t>(report.size()));
+            close(fd);
+        }
+    });
+    RunResult r = bench.Run({"-u", "report.fifo"});
+    // Releases the writer if the run never opened the pipe.
+    int release = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    writer.join();
+    if (release >= 0)
+        close(release);
+    EXPECT_EQ(r.status, 0) << bench.EventLog();
+    EXPECT_FALSE(bench.BurnCalls().empty());
+}
+
 TEST(Replay, MissingAndMalformedReports) {
     Bench bench;
     ReplayPackage(bench, "replay-malformed");
@@ -242,6 +269,8 @@ TEST(Replay, MissingAndMalformedReports) {
     bench.WritePkgFile("empty.xml", "");
     EXPECT_EQ(bench.Run({"-u", "empty.xml"}).status, 2);
     EXPECT_TRUE(Contains(bench.EventLog(), "] read_discovery_report: Failed to parse empty.xml\n"));
+    EXPECT_EQ(bench.Run({"-u", "nic_fw"}).status, 2);
+    EXPECT_TRUE(Contains(bench.EventLog(), "] read_discovery_report: Failed to open nic_fw\n"));
     EXPECT_TRUE(ToolCalls(bench).empty());
 }
 

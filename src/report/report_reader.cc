@@ -39,9 +39,22 @@ bool contains(const char* text, const char* word) {
     return text != nullptr && strstr(text, word) != nullptr;
 }
 
-void replace_text(char** field, const char* value) {
+// Keeps a report value in the row, cut to MAX_OUTSIDE_TEXT-1 bytes with a warning:
+// the table holds no more of a hostile report than a real one needs.
+void keep_text(const report_cursor* cursor, const std::string& element, char** field,
+               const char* value) {
     free(*field);
-    *field = dup_text(value);
+    *field = nullptr;
+    if (value == nullptr)
+        return;
+    const size_t len = strlen(value);
+    const size_t kept = kept_length(value, len);
+    if (kept < len)
+        log_eventf(LOG_WARNING,
+                   "process_node: the %s of device %d is %zu bytes long; only its first %zu are "
+                   "kept\n",
+                   element.c_str(), cursor->Idx, len, kept);
+    *field = dup_text(std::string(value, kept).c_str());
 }
 
 // Rebuilds the row's bus address from its three bus-position values. An address
@@ -87,7 +100,7 @@ void apply_rule(report_cursor* cursor, nic_info* row, const std::string& element
     if (row == nullptr)
         return;
     if (element == "device_id")
-        replace_text(&row->pinterfacename, value);
+        keep_text(cursor, element, &row->pinterfacename, value);
     else if (element == "venid")
         row->ven_id = axtoi(value);
     else if (element == "devid")
@@ -97,17 +110,17 @@ void apply_rule(report_cursor* cursor, nic_info* row, const std::string& element
     else if (element == "subdevid")
         row->sub_dev_id = axtoi(value);
     else if (element == "macaddress")
-        replace_text(&row->pcurrent_mac, value);
+        keep_text(cursor, element, &row->pcurrent_mac, value);
     else if (element == "product_id")
-        replace_text(&row->pxmlName[0], value);
+        keep_text(cursor, element, &row->pxmlName[0], value);
     else if (element == "busnumber")
-        replace_text(&row->busnumber, value);
+        keep_text(cursor, element, &row->busnumber, value);
     else if (element == "devicenumber")
-        replace_text(&row->devicenumber, value);
+        keep_text(cursor, element, &row->devicenumber, value);
     else if (element == "funcnumber")
-        replace_text(&row->funcnumber, value);
+        keep_text(cursor, element, &row->funcnumber, value);
     else if (element == "slotnumber")
-        replace_text(&row->pPort, value);
+        keep_text(cursor, element, &row->pPort, value);
     else if (element == "firmware_id")
         store_firmware_id(cursor, value);
     else if (element == "active_version")

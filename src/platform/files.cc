@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "handles.h"
+#include "platform/platform.h"
+#include "platform/system_ops.h"
 
 namespace {
 
@@ -92,8 +94,12 @@ int write_in_place(const char* path, const std::function<int(int fd)>& write,
 
 }  // namespace
 
-int create_data_file(char* name_template) {
+int system_create_data_file(char* name_template) {
     return mkstemp(name_template);
+}
+
+int create_data_file(char* name_template) {
+    return platform().create_data_file(name_template);
 }
 
 int save_file_atomically(const char* path, const std::function<int(int fd)>& write,

@@ -146,8 +146,9 @@ TEST_F(EventLog, OutsideValuesAreShownEscaped) {
         const char* shown;
     } cases[] = {
         {"MT_0000000080", "MT_0000000080"},
-        {"a\n[ERROR]     [Thu Jan  1 00:00:00 1970] forged", "a\\n[ERROR]     [Thu Jan  1 "
-                                                         "00:00:00 1970] forged"},
+        {"a\n[ERROR]     [Thu Jan  1 00:00:00 1970] forged",
+         "a\\n[ERROR]     [Thu Jan  1 "
+         "00:00:00 1970] forged"},
         {"cr\rtab\tesc\x1b del\x7f", "cr\\rtab\\tesc\\x1b del\\x7f"},
         {"caf\xc3\xa9 %s \\n", "caf\xc3\xa9 %s \\n"},
         {"", ""},

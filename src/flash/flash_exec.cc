@@ -10,6 +10,7 @@
 #include "console.h"
 #include "platform/command_runner.h"
 #include "platform/files.h"
+#include "platform/process_state.h"
 #include "flash/tool_commands.h"
 #include "handles.h"
 #include "nic_info.h"
@@ -161,16 +162,36 @@ int burn(const nic_info& row, const std::string& image_path, const DataFile& dat
                            "do_update_firmware: no burning tool for boot mode %d, %s not burnt\n",
                            boot_mode_value, bus);
 
+    // From the tool's start until its verdict is logged, a stop request waits.
+    StopDeferral deferral;
     ToolRun run = run_tool(command.program, command.args, data.fd.get(), show_tool_output());
+    int result;
     if (!run.started)
-        return refuse_burn(bus, "do_update_firmware: could not run the burning tool for %s: %s\n",
-                           bus, strerror(run.error));
-    if (run.exit_code == 0)
-        return record_success(row);
-    return record_failure(bus, image_path, run, data.name);
+        result = refuse_burn(bus, "do_update_firmware: could not run the burning tool for %s: %s\n",
+                             bus, strerror(run.error));
+    else if (run.exit_code == 0)
+        result = record_success(row);
+    else
+        result = record_failure(bus, image_path, run, data.name);
+    end_run_if_stopped(bus);
+    return result;
 }
 
 }  // namespace
+
+void end_run_if_stopped(const char* bus) {
+    const int signo = deferred_stop_signal();
+    if (signo == 0)
+        return;
+    log_eventf(LOG_ERROR,
+               "do_update_firmware: the run was stopped by signal %d (SIG%s) during the burn of "
+               "%s; that burn was finished, no further adapter is burnt\n",
+               signo, signal_name(signo), bus);
+    fprintf(stderr, "\nfwpak: stopped by SIG%s after the burn of %s; see %s\n", signal_name(signo),
+            bus, g_EventLogFile);
+    fflush(nullptr);
+    exit(128 + signo);
+}
 
 bool burn_command(int boot_mode, bool silent_run, const char* bus, const std::string& image_path,
                   BurnCommand* command) {

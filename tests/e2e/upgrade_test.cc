@@ -1,5 +1,6 @@
 // The upgrade run on the simulated server: questions and answers, unattended runs,
 // burn verdicts, the final messages and the exit statuses.
+#include <chrono>
 #include <regex>
 
 #include "bench.h"
@@ -431,6 +432,96 @@ TEST(Upgrade, UnqueriedPortIsNamedInTheLog) {
                               "build_NIC_list: none of the 2 Mellanox ports could be queried "
                               "for its firmware version and PSID (see /tmp/data"))
         << log;
+}
+
+// --- Runs that are interrupted or started oddly ------------------------------------
+
+std::string Signals(const Bench& bench, const std::string& port) {
+    return ReadFileText(bench.root() + "/state/devices/" + port + "/signals");
+}
+
+// A stop request mid-burn (Ctrl-C, kill, a dropped session) waits for the burn: the
+// tool, in a process group of its own, gets no signal and no SIGPIPE and finishes;
+// the verdict is logged, then the run logs the signal and the adapter and ends
+// with 128+N before the next adapter is burnt.
+TEST(Upgrade, StopSignalMidBurnLetsTheBurnFinish) {
+    const struct {
+        const char* mode;
+        const char* signal;
+        int number;
+    } cases[] = {{"-y", "INT", 2}, {"-s", "TERM", 15}, {"-y", "HUP", 1}, {"-y", "QUIT", 3}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.mode) + " SIG" + c.signal);
+        Bench bench;
+        TwoPorts(bench, kOld, kOld);
+        bench.SetPortFile(kPort0, "burn_traps", "");
+        bench.SetPortFile(kPort0, "burn_interrupt", c.signal);
+        RunResult r = bench.Run({c.mode});
+        EXPECT_EQ(r.status, 128 + c.number) << r.out << r.err;
+        EXPECT_EQ(bench.BurnCalls(),
+                  (std::vector<std::string>{BurnLine("mstflint", kPort0, c.mode[1] == 's')}));
+        EXPECT_EQ(bench.PortVersion(kPort0), kNew);
+        EXPECT_EQ(bench.PortVersion(kPort1), kOld);
+        EXPECT_EQ(Signals(bench, kPort0), "own-group\n");
+        const std::string log = bench.EventLog();
+        EXPECT_EQ(CountOf(log, "Upgrade SUCCESS"), 1) << log;
+        EXPECT_TRUE(LoggedAsError(log, "do_update_firmware: the run was stopped by signal " +
+                                           std::to_string(c.number) + " (SIG" + c.signal +
+                                           ") during the burn of 0000:0b:00.0; that burn was "
+                                           "finished, no further adapter is burnt\n"))
+            << log;
+        EXPECT_TRUE(Contains(r.err, std::string("fwpak: stopped by SIG") + c.signal +
+                                        " after the burn of 0000:0b:00.0; see mstflint.log\n"))
+            << r.err;
+    }
+}
+
+// A tool that leaves a daemon holding its output: the run waits for the tool, not
+// for the end of its output, and the live view still shows the progress.
+TEST(Upgrade, ChildLeftBehindByTheToolIsNotWaitedFor) {
+    Bench bench;
+    TwoPorts(bench, kOld, kNew);
+    bench.SetPortFile(kPort0, "burn_child", "20");
+    const auto start = std::chrono::steady_clock::now();
+    RunResult r = bench.Run({"-y"});
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_LT(seconds, 10.0);
+    EXPECT_TRUE(Contains(r.out, "Burning FS4 FW image without signatures - OK\n")) << r.out;
+    EXPECT_EQ(bench.PortVersion(kPort0), kNew);
+}
+
+// Whatever fwpak inherits: SIGCHLD ignored, standard descriptors closed, a console
+// that goes away (a pager quit early). The burn runs, its verdict is logged, and no
+// console text lands in the log. (All three descriptors closed at once is left out:
+// the bench's PCI simulation itself cannot start without them.)
+TEST(Upgrade, InheritedProcessStateIsRepaired) {
+    const struct {
+        const char* name;
+        const char* launcher;
+        const char* mode;
+    } cases[] = {
+        {"SIGCHLD ignored", "trap '' CHLD; exec \"$@\"", "-s"},
+        {"standard output closed", "exec \"$@\" >&-", "-s"},
+        {"descriptors 1-2 closed", "exec \"$@\" >&- 2>&-", "-y"},
+        {"descriptor 0 closed", "exec \"$@\" <&-", "-y"},
+        {"console gone", "\"$@\" | true", "-y"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Bench bench;
+        TwoPorts(bench, kOld, kOld);
+        bench.SetPortFile(kPort0, "burn_traps", "");
+        bench.SetLauncher(c.launcher);
+        bench.Run({c.mode});
+        const std::string log = bench.EventLog();
+        EXPECT_EQ(CountOf(log, "Upgrade SUCCESS"), 2) << log;
+        EXPECT_FALSE(Contains(log, "[ERROR]")) << log;
+        EXPECT_FALSE(Contains(log, "Vornex")) << log;
+        EXPECT_EQ(Signals(bench, kPort0), "own-group\n");
+        EXPECT_EQ(bench.PortVersion(kPort1), kNew);
+    }
 }
 
 }  // namespace

@@ -39,28 +39,6 @@ void open_data_file(DataFile* file) {
     file->fd.reset(create_data_file(file->name));
 }
 
-bool same_version(const nic_info& row, int a, int b) {
-    return row.uFwROMmaj[a] == row.uFwROMmaj[b] && row.uFwROMmin[a] == row.uFwROMmin[b] &&
-           row.uFwROMrel[a] == row.uFwROMrel[b];
-}
-
-// The first image in catalog order whose version equals the highest entry of the
-// row's sorted list, so that of two images with one version the earlier is burnt.
-// -1 when the list is empty.
-int choose_image(const nic_info& row) {
-    int rows = 0;
-    int image_of_row[VER_BUF_ROWS];
-    build_version_list(row, ver_buf, &rows, image_of_row);
-    if (rows <= 0)
-        return -1;
-    int highest = image_of_row[rows - 1];
-    for (int i = 0; i < highest; ++i) {
-        if (same_version(row, i, highest))
-            return i;
-    }
-    return highest;
-}
-
 // The notice goes into the log before the first burn of a run only.
 void log_selection(nic_info& row, int image) {
     if ((g_iFlag & FLAG_NOTICE_LOGGED) == 0) {
@@ -75,21 +53,29 @@ void log_selection(nic_info& row, int image) {
     row.pcurrent_mac = mac;
 }
 
+BurnOutcome outcome(burn_verdict verdict, int code) {
+    BurnOutcome o;
+    o.verdict = verdict;
+    o.code = code;
+    return o;
+}
+
 // A failed burn is told beside the success line, in the runs that show that one.
 void show_failure(const char* bus) {
     print_messagef("Firmware Flashed:\tFAILED   for interface %s\n\n", bus);
 }
 
 // A refused or unstartable burn is a failed burn: the run must end in 0x200 or 0x400.
-int refuse_burn(const char* bus, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
-int refuse_burn(const char* bus, const char* fmt, ...) {
+BurnOutcome refuse_burn(const char* bus, const char* fmt, ...)
+    __attribute__((format(printf, 2, 3)));
+BurnOutcome refuse_burn(const char* bus, const char* fmt, ...) {
     g_iFlag |= FLAG_BURN_FAILED;
     show_failure(bus);
     va_list ap;
     va_start(ap, fmt);
     vlog_eventf(LOG_ERROR, fmt, ap);
     va_end(ap);
-    return 1;
+    return outcome(BURN_FAILED, 1);
 }
 
 // The image path is handed to the tool whole: a name that does not fit is refused
@@ -102,7 +88,7 @@ bool build_image_path(const char* file, std::string* path) {
     return true;
 }
 
-int record_success(const nic_info& row) {
+BurnOutcome record_success(const nic_info& row) {
     g_iFlag |= FLAG_BURN_OK;
     print_messagef("Firmware Flashed:\tSUCCESS  for interface %s\n\n",
                    text_or_empty(row.pbus_info));
@@ -110,7 +96,7 @@ int record_success(const nic_info& row) {
     // verdict never falls off the end of the log line.
     log_eventf(LOG_INFO, "MAC %-12.*s Upgrade SUCCESS\n", kMaxLoggedMac,
                log_value(row.pcurrent_mac).c_str());
-    return 0;
+    return outcome(BURN_SUCCEEDED, 0);
 }
 
 // How the tool ended, for the line that ties a failed burn to its adapter.
@@ -118,7 +104,7 @@ std::string tool_ending(const ToolRun& run) {
     char text[64];
     if (run.signal != 0)
         snprintf(text, sizeof text, "was killed by signal %d (SIG%s)", run.signal,
-                 sigabbrev_np(run.signal) != nullptr ? sigabbrev_np(run.signal) : "?");
+                 signal_name(run.signal));
     else
         snprintf(text, sizeof text, "exited with code %d", run.exit_code);
     return text;
@@ -126,8 +112,8 @@ std::string tool_ending(const ToolRun& run) {
 
 // The design's lines first, unchanged; then one line that names the adapter, the
 // image, how the tool ended and where its output is kept.
-int record_failure(const char* bus, const std::string& image_path, const ToolRun& run,
-                   const char* data_file) {
+BurnOutcome record_failure(const char* bus, const std::string& image_path, const ToolRun& run,
+                           const char* data_file) {
     g_iFlag |= FLAG_BURN_FAILED;
     show_failure(bus);
     char command[TEXT_LEN];
@@ -142,7 +128,7 @@ int record_failure(const char* bus, const std::string& image_path, const ToolRun
                "is in %s\n",
                log_value(image_path).c_str(), log_value(bus).c_str(), tool_ending(run).c_str(),
                data_file);
-    return found;
+    return outcome(BURN_FAILED, found);
 }
 
 // Console runs watch the tool's progress live (a burn takes minutes); silent runs
@@ -151,7 +137,7 @@ bool show_tool_output() {
     return silent != SILENT_ON && (g_iFlag & (FLAG_SILENT | FLAG_REPLAY | FLAG_DISCOVERY)) == 0;
 }
 
-int burn(const nic_info& row, const std::string& image_path, const DataFile& data) {
+BurnOutcome burn(const nic_info& row, const std::string& image_path, const DataFile& data) {
     const char* bus = text_or_empty(row.pbus_info);
     if (data.fd.get() < 0)
         return refuse_burn(bus, "do_update_firmware: no data file could be created, %s not burnt\n",
@@ -165,7 +151,7 @@ int burn(const nic_info& row, const std::string& image_path, const DataFile& dat
     // From the tool's start until its verdict is logged, a stop request waits.
     StopDeferral deferral;
     ToolRun run = run_tool(command.program, command.args, data.fd.get(), show_tool_output());
-    int result;
+    BurnOutcome result;
     if (!run.started)
         result = refuse_burn(bus, "do_update_firmware: could not run the burning tool for %s: %s\n",
                              bus, strerror(run.error));
@@ -211,25 +197,25 @@ bool burn_command(int boot_mode, bool silent_run, const char* bus, const std::st
     return true;
 }
 
-int do_update_firmware(uint32_t uNicIdx) {
+BurnOutcome burn_row(uint32_t uNicIdx) {
     DataFile data;
     open_data_file(&data);
     nic_info& row = g_ninfo[uNicIdx];
     if ((row.flags & NIC_FLASH) == 0)
-        return 0;
+        return BurnOutcome{};
     if (row.fw_count <= 0) {
         print_message("Quitting......................as nothing found in repository\n");
-        return 0;
+        return BurnOutcome{};
     }
 
     int image = 0;  // a replay burns the image that the report reader put first
     if (read_discovery == 0) {
-        image = choose_image(row);
+        image = newest_image(row);
         if (image < 0) {
             print_message(
                 "You have not entered the right Index for firmware version "
                 "....................\n");
-            return 0;
+            return BurnOutcome{};
         }
         if (fw_number != nullptr)
             fw_number[uNicIdx] = image;
@@ -248,4 +234,8 @@ int do_update_firmware(uint32_t uNicIdx) {
             "do_update_firmware: image path for %s is longer than %zu characters, not burnt\n",
             log_value(row.pbus_info).c_str(), IMAGE_PATH_MAX);
     return burn(row, image_path, data);
+}
+
+int do_update_firmware(uint32_t uNicIdx) {
+    return burn_row(uNicIdx).code;
 }

@@ -64,15 +64,19 @@ int fwupg() {
 
     if (fw_invalid_count == g_nMellanoxPorts)
         return STATUS_NOTHING_TO_DO;
-    if ((g_iFlag & FLAG_BURN_FAILED) != 0) {
+    // Adapters that were flashed need the reboot whatever else failed: after a
+    // partial failure the notice follows the error message.
+    const bool failed = (g_iFlag & FLAG_BURN_FAILED) != 0;
+    if (failed)
         print_message("\nNIC firmware update completed with errors. \n");
-        return STATUS_ERRORS;
-    }
     if ((g_iFlag & FLAG_BURN_OK) != 0) {
         snprintf(print_msg, sizeof print_msg, "%s",
                  "\n\nPlease Reboot node for new image to be loaded into silicon\n\n");
         print_message(print_msg);
-        return STATUS_OK;
     }
+    if (failed)
+        return STATUS_ERRORS;
+    if ((g_iFlag & FLAG_BURN_OK) != 0)
+        return STATUS_OK;
     return release_and_return(STATUS_OK);
 }

@@ -48,6 +48,7 @@ struct Scratch {
 };
 
 struct MatchState {
+    const char* source;  // the catalog's name in log lines
     const char* key;
     XMLFW_INFO* records;
     int capacity;
@@ -57,6 +58,7 @@ struct MatchState {
     int node_match = kNoMatch;  // record filled by the current node
     int first_slot = 0;         // the row's image count when the read began
     bool overflow_logged = false;
+    bool cut_logged = false;
     // A match past the row's last slot, held until its node has given its version.
     XMLFW_INFO pending{};
 };
@@ -124,7 +126,7 @@ int append_match(MatchState* st) {
         log_eventf(LOG_WARNING,
                    "read_NIC_FW_xml_file: more than %d catalog entries match %s; only the %d "
                    "newest are kept\n",
-                   limit, st->key, limit);
+                   limit, log_value(st->key).c_str(), limit);
     st->overflow_logged = true;
     fill_record(&st->pending, st->scratch);
     return kPendingMatch;
@@ -167,18 +169,42 @@ const char* attribute_value(xmlTextReaderPtr reader) {
     return reinterpret_cast<const char*>(xmlTextReaderConstValue(reader));
 }
 
+// The attribute's value as the table keeps it: cut to MAX_OUTSIDE_TEXT-1 bytes,
+// with a warning naming the first such entry of the read (one line per read keeps
+// the log small however many entries a hostile catalog has). Without the cut, a
+// 1 MiB name that the nameless entries after it inherit would be copied into every
+// one of their records.
+Seen kept_value(xmlTextReaderPtr reader, MatchState* st, const xmlChar* name) {
+    Seen seen;
+    const char* value = attribute_value(reader);
+    if (value == nullptr)
+        return seen;
+    const size_t len = strlen(value);
+    const size_t kept = kept_length(value, len);
+    seen.set = true;
+    seen.text.assign(value, kept);
+    if (kept < len && !st->cut_logged)
+        log_eventf(LOG_WARNING,
+                   "read_NIC_FW_xml_file: the %s of the entry on line %d of %s is %zu bytes "
+                   "long; only its first %zu are kept\n",
+                   log_value(reinterpret_cast<const char*>(name)).c_str(),
+                   xmlTextReaderGetParserLineNumber(reader), st->source, len, kept);
+    st->cut_logged = st->cut_logged || kept < len;
+    return seen;
+}
+
 // Handles the attribute the reader stands on; returns false when the node is to be
 // left. Values are fetched only where they are kept.
 bool visit_attribute(xmlTextReaderPtr reader, MatchState* st, const xmlChar* name) {
     Scratch& s = st->scratch;
     if (xmlStrcmp(name, BAD_CAST g_XMLNicName) == 0) {
-        s.name.assign(attribute_value(reader));
+        s.name = kept_value(reader, st, name);
     } else if (xmlStrcmp(name, BAD_CAST g_XMLVenId) == 0) {
-        s.venid.assign(attribute_value(reader));
+        s.venid = kept_value(reader, st, name);
     } else if (xmlStrcmp(name, BAD_CAST g_XMLDevId) == 0) {
-        s.devid.assign(attribute_value(reader));
+        s.devid = kept_value(reader, st, name);
     } else if (xmlStrcmp(name, BAD_CAST g_XMLPSID) == 0) {
-        s.psid.assign(attribute_value(reader));
+        s.psid = kept_value(reader, st, name);
     } else if (xmlStrcmp(name, BAD_CAST g_XMLSubVenId) == 0) {
         s.subvenid.assign(sub_ven_id_new);
     } else if (xmlStrcmp(name, BAD_CAST g_XMLSubDevId) == 0) {
@@ -188,12 +214,12 @@ bool visit_attribute(xmlTextReaderPtr reader, MatchState* st, const xmlChar* nam
         st->node_match = append_match(st);
     } else if (xmlStrcmp(name, BAD_CAST g_XMLrom) == 0) {
         if (XMLFW_INFO* rec = node_record(st)) {
-            const char* rom = attribute_value(reader);
-            replace_text(&rec->pxmlRom, rom != nullptr ? rom : "");
+            const Seen rom = kept_value(reader, st, name);
+            replace_text(&rec->pxmlRom, rom.set ? rom.c_str() : "");
         }
     } else if (xmlStrcmp(name, BAD_CAST g_XMLFwImage) == 0) {
         if (XMLFW_INFO* rec = node_record(st))
-            replace_text(&rec->pxmlFwImage, attribute_value(reader));
+            replace_text(&rec->pxmlFwImage, kept_value(reader, st, name).c_str());
     }
     return true;
 }
@@ -216,7 +242,7 @@ int read_catalog(xmlTextReaderPtr reader, const char* source, const char* pciIdS
                  XMLFW_INFO* pXmlFwInfo, int capacity) {
     if (g_ninfo == nullptr || nic_count < 0 || pciIdString == nullptr || pXmlFwInfo == nullptr)
         return 0;
-    MatchState st{pciIdString, pXmlFwInfo, capacity, &g_ninfo[nic_count], {}, {}};
+    MatchState st{source, pciIdString, pXmlFwInfo, capacity, &g_ninfo[nic_count], {}, {}};
     st.first_slot = st.row->fw_count;
     int rc;
     while ((rc = xmlTextReaderRead(reader)) == 1) {

@@ -63,6 +63,10 @@ class DataFile {
     }
     bool is_open() const { return file_ != nullptr; }
     const char* name() const { return name_; }
+    // Where a log line sends the reader for the details.
+    std::string see() const {
+        return is_open() ? std::string("see ") + name_ : "no data file could be created";
+    }
     void printf(const char* fmt, ...) __attribute__((format(printf, 2, 3))) {
         if (!file_)
             return;
@@ -157,7 +161,7 @@ void attach_catalog(nic_info* row, const char* address, CatalogRecords* catalog)
         log_eventf(LOG_WARNING,
                    "build_NIC_list: PSID %s of %s does not fit the %d-byte catalog key; no "
                    "catalog image is matched\n",
-                   row->psid, address, ID_TEXT_LEN);
+                   log_value(row->psid).c_str(), address, ID_TEXT_LEN);
     if (found != 1) {
         log_eventf(LOG_ERROR, "For %s no matching firmware file in XML\n", address);
         return;
@@ -178,6 +182,14 @@ bool build_port(nic_info* row, const char* address, DataFile* data, CatalogRecor
     if (!q.version || !q.psid) {
         data->printf("\n\nFWUPG_ERROR: PSID or FW_Version is not found for %s interface\n",
                      address);
+        // Without this line the port would just be missing from every listing.
+        log_eventf(LOG_WARNING,
+                   "build_NIC_list: the query of %s gave no %s; the port is left out (%s)\n",
+                   address,
+                   !q.version && !q.psid ? "firmware version and no PSID"
+                   : !q.version          ? "firmware version"
+                                         : "PSID",
+                   data->see().c_str());
         return false;
     }
     ethtool_info info{nullptr, nullptr, dup_text(q.version.get()), dup_text(address), link_unknown};
@@ -231,12 +243,22 @@ int build_NIC_list() {
             ++missing;
     }
 
-    int result = BUILD_OK;
-    if (missing == g_nMellanoxPorts)
-        result = BUILD_NO_PORT_QUERIED;
-    if (g_nMellanoxPorts == 0)
-        result = BUILD_NO_MELLANOX;
-    return result;
+    // The modes tell a failed build only as "check the log": the reason goes there.
+    if (g_nMellanoxPorts == 0) {
+        log_eventf(LOG_ERROR,
+                   "build_NIC_list: no Mellanox port found on the PCI bus (network devices "
+                   "listed: %d)\n",
+                   g_nNics);
+        return BUILD_NO_MELLANOX;
+    }
+    if (missing == g_nMellanoxPorts) {
+        log_eventf(LOG_ERROR,
+                   "build_NIC_list: none of the %d Mellanox ports could be queried for its "
+                   "firmware version and PSID (%s)\n",
+                   g_nMellanoxPorts, data.see().c_str());
+        return BUILD_NO_PORT_QUERIED;
+    }
+    return BUILD_OK;
 }
 
 int current_nic_fw() {

@@ -232,7 +232,10 @@ RunResult Bench::Run(const std::vector<std::string>& args, const std::string& in
     }
     script += "cd " + Quote(pkg_) + "\nexec timeout 120 umockdev-run";
     for (const std::string& d : devices_) script += " -d " + Quote(d);
-    script += " -- " + Quote(FWPAK_BINARY);
+    script += " -- ";
+    if (!launcher_.empty())
+        script += "sh -c " + Quote(launcher_) + " sh ";
+    script += Quote(FWPAK_BINARY);
     for (const std::string& a : args) script += " " + Quote(a);
     script += " < " + Quote(in) + " > " + Quote(out) + " 2> " + Quote(err) + "\n";
     WriteFileText(root_ + "/run.sh", script);

@@ -134,7 +134,10 @@ void Bench::AddImage(const std::string& file, const std::string& version) {
 
 void Bench::SetSecureBoot(const SecureBootSetup& setup) {
     overlay_ = true;
-    WriteFileText(StateDir() + "/sb_state", setup.mokutil_line + "\n");
+    WriteFileText(StateDir() + "/sb_state",
+                  setup.mokutil_line.empty() ? "" : setup.mokutil_line + "\n");
+    WriteFileText(StateDir() + "/sb_state_err", setup.mokutil_err);
+    WriteFileText(StateDir() + "/sb_state_exit", std::to_string(setup.mokutil_exit));
     WriteFileText(StateDir() + "/mst_status_exit", std::to_string(setup.mst_status_exit));
     WriteFileText(StateDir() + "/mst_start_exit", std::to_string(setup.mst_start_exit));
     if (setup.mokutil_present)

@@ -19,7 +19,9 @@ struct RunResult {
 
 // Secure Boot as the fake installed tools report it.
 struct SecureBootSetup {
-    std::string mokutil_line = "SecureBoot disabled";
+    std::string mokutil_line = "SecureBoot disabled";  // standard output, "\n" added
+    std::string mokutil_err;                           // standard error, as it is
+    int mokutil_exit = 0;
     bool mokutil_present = true;
     bool mst_present = true;
     int mst_status_exit = 0;

@@ -46,11 +46,16 @@ bool secure_boot_reported(FILE* output) {
     char line[500];
     // Every line is read (so the tool never meets a closed pipe); a line longer
     // than the buffer arrives in pieces, and only a piece that starts a line counts.
+    // The buffer is cleared before each read, so an end-of-line is found even
+    // behind a zero byte.
     bool at_line_start = true;
-    while (fgets(line, sizeof line, output) != nullptr) {
+    for (;;) {
+        memset(line, 0, sizeof line);
+        if (fgets(line, sizeof line, output) == nullptr)
+            break;
         if (at_line_start && strncasecmp(line, kSecureBootOn, sizeof kSecureBootOn - 1) == 0)
             on = true;
-        at_line_start = strchr(line, '\n') != nullptr;
+        at_line_start = memchr(line, '\n', sizeof line) != nullptr;
     }
     return on;
 }

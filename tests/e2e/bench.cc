@@ -128,8 +128,9 @@ void Bench::UseCatalog(const std::string& name) {
     SetCatalog(ReadFileText(std::string(FWPAK_TEST_DATA) + "/catalog/" + name + ".xml"));
 }
 
-void Bench::AddImage(const std::string& file, const std::string& version) {
-    WritePkgFile("nic_fw/" + file, "version=" + version + "\n");
+void Bench::AddImage(const std::string& file, const std::string& version, const std::string& psid) {
+    WritePkgFile("nic_fw/" + file,
+                 "version=" + version + "\n" + (psid.empty() ? "" : "psid=" + psid + "\n"));
 }
 
 void Bench::SetSecureBoot(const SecureBootSetup& setup) {

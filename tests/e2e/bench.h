@@ -45,14 +45,19 @@ class Bench {
     // A Mellanox port answering the query with this version and PSID; an empty text
     // leaves that line out of the query output.
     void SetPort(const std::string& bdf, const std::string& version, const std::string& psid);
-    // Any state file of a port: query_output, burn_exit, burn_output, burn_signal,
-    // burn_stop, burn_sleep, lookup_answer, lookup_exit.
+    // Any state file of a port: query_output, query_form, query_warning, query_error,
+    // issu_version, running_version, burn_exit, burn_output, burn_refusal,
+    // burn_signal, burn_stop, burn_sleep, lookup_answer, lookup_exit (see
+    // tests/e2e/tools/burning-tool and getmlnxinfo).
     void SetPortFile(const std::string& bdf, const std::string& file, const std::string& content);
     std::string PortVersion(const std::string& bdf) const;
 
     void SetCatalog(const std::string& xml);
     void UseCatalog(const std::string& name);  // tests/data/catalog/<name>.xml
-    void AddImage(const std::string& file, const std::string& version);
+    // An image file the fake burning tool installs; `psid` is the PSID it names in
+    // its refusals.
+    void AddImage(const std::string& file, const std::string& version,
+                  const std::string& psid = "");
 
     // Installed tools in /usr/bin (needs a mount namespace; see RequireNamespaces).
     void SetSecureBoot(const SecureBootSetup& setup);

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <strings.h>
 
-#include "driver/command_runner.h"
+#include "platform/command_runner.h"
 #include "flash/tool_commands.h"
 #include "run_flags.h"
 

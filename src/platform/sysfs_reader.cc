@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 #include <dirent.h>
+#include <sys/stat.h>
 
 #include "handles.h"
 
@@ -16,6 +17,11 @@ int sysfs_read_hex(const char* path, unsigned int* value) {
     if (fscanf(f.get(), "%x", value) != 1)
         *value = 0;
     return 0;
+}
+
+bool sysfs_entry_exists(const char* path) {
+    struct stat st;
+    return lstat(path, &st) == 0;
 }
 
 bool sysfs_list_dir(const char* dir, std::vector<std::string>* entries) {

@@ -50,5 +50,10 @@ int show_current() {
         if ((g_ninfo[u].flags & NIC_STATE_KNOWN) != 0)
             print_installed_block(g_ninfo[u]);
     }
+    if (g_nLeftOut > 0)
+        print_messagef(
+            "%d network adapters left out of this table (it holds %d); their "
+            "addresses are in the event log.\n",
+            g_nLeftOut, MAX_NICS);
     return 0;
 }

@@ -42,6 +42,15 @@ class Bench {
     // PCI devices from a description made by the case itself (same format as the
     // files under tests/data/pci/), for device sets too large to keep as data.
     void AddDeviceText(const std::string& umockdev_text);
+    // A server with `adapters` dual-port ConnectX-5 adapters (15b3:1017, subsystem
+    // 15b3:0020) on buses first_bus, first_bus+1, ..., each port with `vfs` SR-IOV
+    // virtual functions (15b3:1018, at most 127): the two physical functions at
+    // bb:00.0 and bb:00.1, then the virtual functions of port 0 and of port 1 at the
+    // following functions (bb:00.2 on, eight per device number). sysfs links as the
+    // kernel makes them: "physfn" in each virtual function, "virtfnN" and
+    // "sriov_numvfs" in each physical function. Returns each adapter's first
+    // function, the address under which it is listed.
+    std::vector<std::string> AddSriovAdapters(int first_bus, int adapters, int vfs);
     // A Mellanox port answering the query with this version and PSID; an empty text
     // leaves that line out of the query output.
     void SetPort(const std::string& bdf, const std::string& version, const std::string& psid);

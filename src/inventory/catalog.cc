@@ -99,10 +99,16 @@ void fill_record(XMLFW_INFO* rec, const Scratch& s) {
     rec->pxmlFwImage = nullptr;
 }
 
-long record_key(const XMLFW_INFO& rec) {
-    uint32_t major = 0, minor = 0, release = 0;
-    parseversions(rec.pxmlRom, &major, &minor, &release);
-    return version_sort_key(major, minor, release);
+// The version of a record; one that is not a version ranks below every real one
+// (its consumers skip it anyway).
+version_t record_version(const XMLFW_INFO& rec) {
+    version_t v{0, 0, 0};
+    parseversions(rec.pxmlRom, &v.major, &v.minor, &v.release);
+    return v;
+}
+
+int compare_records(const XMLFW_INFO& a, const XMLFW_INFO& b) {
+    return compare_versions(record_version(a), record_version(b));
 }
 
 // Appends a match for the current entry; returns its record index, kPendingMatch
@@ -139,10 +145,10 @@ void settle_pending(MatchState* st) {
         return;
     int oldest = -1;
     for (int i = st->first_slot; i < st->row->fw_count; ++i) {
-        if (oldest < 0 || record_key(st->records[i]) <= record_key(st->records[oldest]))
+        if (oldest < 0 || compare_records(st->records[i], st->records[oldest]) <= 0)
             oldest = i;
     }
-    if (oldest >= 0 && record_key(st->pending) > record_key(st->records[oldest])) {
+    if (oldest >= 0 && compare_records(st->pending, st->records[oldest]) > 0) {
         clear_fw_info(&st->records[oldest], 1);
         for (int i = oldest; i + 1 < st->row->fw_count; ++i) st->records[i] = st->records[i + 1];
         st->records[st->row->fw_count - 1] = st->pending;

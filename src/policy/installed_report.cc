@@ -10,10 +10,6 @@ namespace {
 constexpr char kRule[] =
     "------------------------------------------------------------------------\n";
 
-int as_int(uint32_t field) {
-    return static_cast<int>(field);
-}
-
 }  // namespace
 
 void print_installed_block(const nic_info& nic) {
@@ -32,12 +28,11 @@ void print_installed_block(const nic_info& nic) {
     print_message("     Image      Version      Image        Version     \t\tInterface\n");
     print_message(kRule);
     if (count > 0)
-        print_messagef("      ROM       %d.%d.%d    ROM\t\t%10s\t\t%s\n", as_int(nic.uCurROMmaj),
-                       as_int(nic.uCurROMmin), as_int(nic.uCurROMrel), rows[0], interface);
+        print_messagef("      ROM       %u.%u.%u    ROM\t\t%10s\t\t%s\n", nic.uCurROMmaj,
+                       nic.uCurROMmin, nic.uCurROMrel, rows[0], interface);
     else
-        print_messagef("      ROM       %d.%d.%d    ROM\t\tNothing\t\t\t%s\n",
-                       as_int(nic.uCurROMmaj), as_int(nic.uCurROMmin), as_int(nic.uCurROMrel),
-                       interface);
+        print_messagef("      ROM       %u.%u.%u    ROM\t\tNothing\t\t\t%s\n", nic.uCurROMmaj,
+                       nic.uCurROMmin, nic.uCurROMrel, interface);
     for (int k = 1; k < count; ++k)
         print_messagef("                               \t\t%10s\t\t%s\n", rows[k], interface);
     print_message("\n");

@@ -57,20 +57,29 @@ void log_load_failure(report_load_status status, const char* path, const report_
 }
 
 // The catalog entry with the highest version among the `count` matches; the first
-// of equal versions wins.
-const XMLFW_INFO& newest_match(const XMLFW_INFO* records, int count) {
-    int best = 0;
-    long best_key = -1;
+// of equal versions wins. Entries whose version is not a version are skipped with a
+// warning; null when no entry is left.
+const XMLFW_INFO* newest_match(const XMLFW_INFO* records, int count) {
+    int best = -1;
+    version_t best_version{0, 0, 0};
     for (int i = 0; i < count; ++i) {
-        uint32_t major = 0, minor = 0, release = 0;
-        parseversions(records[i].pxmlRom, &major, &minor, &release);
-        long key = version_sort_key(major, minor, release);
-        if (key > best_key) {
+        version_t v{0, 0, 0};
+        if (parseversions(records[i].pxmlRom, &v.major, &v.minor, &v.release) != 0) {
+            log_eventf(
+                LOG_WARNING,
+                "read_discovery_report: catalog entry %.64s (%.64s) has version \"%.64s\", not a "
+                "version; skipped\n",
+                records[i].pxmlName != nullptr ? records[i].pxmlName : "",
+                records[i].pxmlFwImage != nullptr ? records[i].pxmlFwImage : "",
+                records[i].pxmlRom != nullptr ? records[i].pxmlRom : "");
+            continue;
+        }
+        if (best < 0 || compare_versions(v, best_version) > 0) {
             best = i;
-            best_key = key;
+            best_version = v;
         }
     }
-    return records[best];
+    return best < 0 ? nullptr : &records[best];
 }
 
 // Looks row Idx up in the catalog; on a match, the row's first image slot holds the
@@ -91,7 +100,13 @@ bool find_catalog_image(int32_t Idx, XMLFW_INFO* records) {
                    g_XMLFwFile);
         return false;
     }
-    const XMLFW_INFO& record = newest_match(records, row.fw_count);
+    const XMLFW_INFO* newest = newest_match(records, row.fw_count);
+    if (newest == nullptr) {
+        log_eventf(LOG_ERROR, "read_discovery_report: No usable firmware version for %s in %s\n",
+                   key, g_XMLFwFile);
+        return false;
+    }
+    const XMLFW_INFO& record = *newest;
     if (!has_image_name(record.pxmlFwImage)) {
         log_eventf(LOG_ERROR,
                    "read_discovery_report: The firmware entry for %s in %s names no image file\n",

@@ -200,7 +200,7 @@ TEST(HostileCatalog, AttributeOfOneMebibyte) {
     const HugeAttributeCase cases[] = {
         {"name", 0, 1, "Upgrade SUCCESS"},
         {"PSID", 0, 0, kNoMatch},
-        {"rom", 0, 1, "Upgrade SUCCESS"},  // read as 777.0.0
+        {"rom", 0, 0, "has version \"7777777777"},  // not a version: skipped
         {"fwFile", 2, 0, "image path for 0000:0b:00.0 is longer than 999 characters"},
         {"unknown", 0, 1, "Upgrade SUCCESS"},
     };
@@ -217,6 +217,47 @@ TEST(HostileCatalog, AttributeOfOneMebibyte) {
         EXPECT_EQ(bench.BurnCalls().size(), c.burns);
         EXPECT_TRUE(Contains(bench.EventLog(), c.logged)) << bench.EventLog().substr(0, 2000);
         EXPECT_LT(bench.EventLog().size(), 64u * 1024);
+    }
+}
+
+// Version fields of any length, as the tools print them (minors of 100 and above
+// have four digits): read whole, shown as read, ranked as numbers; an entry whose
+// version is not one is skipped, named in the log.
+TEST(HostileVersions, WholeFieldsDecideTheBurnAndTheTable) {
+    const struct {
+        const char* installed;
+        std::vector<std::string> catalog;  // image versions, in catalog order
+        const char* burnt;                 // version burnt, or "" for none
+        const char* logged;                // in the event log, or ""
+    } cases[] = {
+        {"13.2010.3146", {"13.2012.1004"}, "13.2012.1004", ""},
+        {"13.2012.1004", {"13.2010.3146"}, "", ""},
+        {"13.2010.3146", {"13.2010.3146", "13.201.9999"}, "", ""},
+        {"1.4294967295.0", {"2.0.0", "1.4294967294.9"}, "2.0.0", ""},
+        {"16.35.2000",
+         {"16.35.3000", "16.35.4294967296"},
+         "16.35.3000",
+         "catalog entry ConnectX-5 EN (fw-16.35.4294967296.bin) for 0000:0b:00.0 has version "
+         "\"16.35.4294967296\", not a version; skipped"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.installed);
+        std::string body;
+        for (const std::string& v : c.catalog) body += Entry(v, "fw-" + v + ".bin");
+        Bench bench;
+        bench.AddDevices("cx5-dual");
+        bench.SetPort(kPort, c.installed, kPsid);
+        bench.SetCatalog(Catalog("", body));
+        for (const std::string& v : c.catalog) bench.AddImage("fw-" + v + ".bin", v);
+        RunResult shown = bench.Run({"-c"});
+        EXPECT_TRUE(Contains(shown.out, std::string("      ROM       ") + c.installed + "    ROM"))
+            << shown.out;
+        RunResult r = bench.Run({"-s"});
+        std::vector<std::string> burns;
+        if (c.burnt[0] != '\0')
+            burns.push_back(SilentBurn(kPort, std::string("fw-") + c.burnt + ".bin"));
+        EXPECT_EQ(bench.BurnCalls(), burns);
+        EXPECT_TRUE(Contains(bench.EventLog(), c.logged)) << bench.EventLog();
     }
 }
 
@@ -339,8 +380,9 @@ TEST(HostileQuery, OutputWithoutNewlineBinaryBytesAndLongLines) {
          0, "PSID MT_0000000080\x1b[2J\n"},
         {"100 KiB line before the values", std::string(100 * 1024, 'x') + "\n" + normal, 0, 1,
          "FW_VERSION 16.35.2000, BUS_INFO"},
-        {"100 KiB version value", "FW Version: " + std::string(100 * 1024, '9') + "\n" + normal, 1,
-         0, "FW_VERSION 9999999999999999999999999999999999999999999999999, BUS"},
+        // Cut to 49 digits, past any 32-bit field: not a version, the port not queried.
+        {"100 KiB version value", "FW Version: " + std::string(100 * 1024, '9') + "\n" + normal, 2,
+         0, ""},
     };
     for (const QueryCase& c : cases) {
         SCOPED_TRACE(c.name);

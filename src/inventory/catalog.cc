@@ -2,6 +2,7 @@
 // matching entries by the adapter key.
 #include "inventory/catalog.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -97,14 +98,6 @@ void fill_record(XMLFW_INFO* rec, const Scratch& s) {
     rec->pxmlPSID = dup_text(s.psid.c_str());
     rec->pxmlRom = dup_text("");
     rec->pxmlFwImage = nullptr;
-}
-
-// The version of a record; one that is not a version ranks below every real one
-// (its consumers skip it anyway).
-version_t record_version(const XMLFW_INFO& rec) {
-    version_t v{0, 0, 0};
-    parseversions(rec.pxmlRom, &v.major, &v.minor, &v.release);
-    return v;
 }
 
 int compare_records(const XMLFW_INFO& a, const XMLFW_INFO& b) {
@@ -276,4 +269,27 @@ void clear_fw_info(XMLFW_INFO* records, int count) {
             *f = nullptr;
         }
     }
+}
+
+bool names_image_file(const char* name) {
+    return name != nullptr && name[0] != '\0' && strstr(name, "n/a") == nullptr;
+}
+
+int attach_catalog_images(nic_info* row, const char* psid, XMLFW_INFO* records, int capacity,
+                          size_t key_size, std::string* key) {
+    char text[ID_TEXT_LEN];
+    nic_count = static_cast<int32_t>(row - g_ninfo);
+    snprintf(sub_dev_id_new, sizeof sub_dev_id_new, "%04X", static_cast<unsigned>(row->sub_dev_id));
+    snprintf(sub_ven_id_new, sizeof sub_ven_id_new, "%04X", static_cast<unsigned>(row->sub_ven_id));
+    snprintf(text, sizeof text, "%04X-%04X-%04X-%04X-", static_cast<unsigned>(row->ven_id),
+             static_cast<unsigned>(row->dev_id), static_cast<unsigned>(row->sub_ven_id),
+             static_cast<unsigned>(row->sub_dev_id));
+    *key = std::string(text) + (psid != nullptr ? psid : "(null)");
+    // Shown before the read, which ends the process when the catalog is missing.
+    print_messagef("pciIdString-------------->%.*s\n\n", static_cast<int>(key_size - 1),
+                   key->c_str());
+    clear_fw_info(records, capacity);
+    if (key->size() >= key_size)
+        return -1;
+    return read_NIC_FW_xml_file(key->c_str(), records, capacity);
 }

@@ -58,14 +58,10 @@ bool parse_fields(const char* text, uint32_t out[3]) {
     return true;
 }
 
-version_t row_version(const char* row) {
-    version_t v{0, 0, 0};
+fw_version row_version(const char* row) {
+    fw_version v{0, 0, 0};
     parseversions(row, &v.major, &v.minor, &v.release);
     return v;
-}
-
-version_t image_version(const nic_info& nic, int i) {
-    return version_t{nic.uFwROMmaj[i], nic.uFwROMmin[i], nic.uFwROMrel[i]};
 }
 
 }  // namespace
@@ -81,7 +77,7 @@ int parseversions(const char* version, uint32_t* major, uint32_t* minor, uint32_
     return usable ? 0 : VERSION_UNUSABLE;
 }
 
-int compare_versions(const version_t& a, const version_t& b) {
+int compare_versions(const fw_version& a, const fw_version& b) {
     if (a.major != b.major)
         return a.major < b.major ? -1 : 1;
     if (a.minor != b.minor)
@@ -98,6 +94,45 @@ long version_sort_key(uint32_t major, uint32_t minor, uint32_t release) {
     return static_cast<long>(key);
 }
 
+fw_version image_version(const nic_info& row, int i) {
+    return {row.uFwROMmaj[i], row.uFwROMmin[i], row.uFwROMrel[i]};
+}
+
+fw_version installed_version(const nic_info& row) {
+    return {row.uCurROMmaj, row.uCurROMmin, row.uCurROMrel};
+}
+
+fw_version record_version(const XMLFW_INFO& record) {
+    fw_version v{0, 0, 0};
+    parseversions(record.pxmlRom, &v.major, &v.minor, &v.release);
+    return v;
+}
+
+int newest_image(const nic_info& row) {
+    int images = std::clamp(row.fw_count, 0, MAX_FW_IMAGES);
+    int best = images > 0 ? 0 : -1;
+    for (int i = 1; i < images; ++i) {
+        if (compare_versions(image_version(row, i), image_version(row, best)) > 0)
+            best = i;
+    }
+    return best;
+}
+
+int newest_record(const XMLFW_INFO* records, int count) {
+    int best = -1;
+    fw_version best_version{0, 0, 0};
+    for (int i = 0; i < count; ++i) {
+        fw_version v{0, 0, 0};
+        if (parseversions(records[i].pxmlRom, &v.major, &v.minor, &v.release) != 0)
+            continue;
+        if (best < 0 || compare_versions(v, best_version) > 0) {
+            best = i;
+            best_version = v;
+        }
+    }
+    return best;
+}
+
 // Insertion sort: stable, and at most 50 rows are ever sorted.
 void sort_version_rows(char rows[][VER_BUF_LEN], long* keys, int count) {
     count = std::min(count, VER_BUF_ROWS);
@@ -105,7 +140,7 @@ void sort_version_rows(char rows[][VER_BUF_LEN], long* keys, int count) {
         long key = keys[i];
         char row[VER_BUF_LEN];
         std::copy(rows[i], rows[i] + VER_BUF_LEN, row);
-        const version_t version = row_version(row);
+        const fw_version version = row_version(row);
         int j = i - 1;
         for (; j >= 0 && compare_versions(row_version(rows[j]), version) > 0; --j) {
             keys[j + 1] = keys[j];

@@ -1,21 +1,16 @@
 // Firmware version texts: parsing into triples and ordering an adapter's images.
 //
-// Versions are ordered by their numeric triple (major, then minor, then release);
-// equal triples keep catalog order. Every user of the order (the versions shown
-// before the flash question, the -c table, the image burnt, the report's newest
-// version) builds its list through build_version_list, so they cannot disagree.
+// Versions are ordered by their numeric triple (major, then minor, then release),
+// each field compared whole; equal triples keep catalog order. compare_versions is
+// that order, and the one place it is decided: the versions shown before the flash
+// question, the -c table, the image burnt, the report's newest version and action,
+// the catalog's overflow rule and the replay's image all go through it, so they
+// cannot disagree.
 #pragma once
 
 #include <cstdint>
 
 #include "nic_info.h"
-
-// A version as three numbers; versions are ordered field by field.
-struct version_t {
-    uint32_t major;
-    uint32_t minor;
-    uint32_t release;
-};
 
 // Result of parseversions for a text that is not a version.
 constexpr int VERSION_UNUSABLE = 1;
@@ -29,8 +24,30 @@ constexpr int VERSION_UNUSABLE = 1;
 // reads as empty.
 int parseversions(const char* version, uint32_t* major, uint32_t* minor, uint32_t* release);
 
-// Negative, zero or positive as a is older than, equal to or newer than b.
-int compare_versions(const version_t& a, const version_t& b);
+// A version triple.
+struct fw_version {
+    uint32_t major;
+    uint32_t minor;
+    uint32_t release;
+};
+
+// Image i of a row, the row's installed version, and a catalog record's version
+// text parsed (0.0.0 when it is not a version).
+fw_version image_version(const nic_info& row, int i);
+fw_version installed_version(const nic_info& row);
+fw_version record_version(const XMLFW_INFO& record);
+
+// The one order of versions: negative, zero or positive as a is older than, the
+// same as or newer than b, field by field over the whole 32-bit numbers.
+int compare_versions(const fw_version& a, const fw_version& b);
+
+// The image to burn for a row: the first in catalog order of its newest images;
+// -1 when the row has none.
+int newest_image(const nic_info& row);
+
+// The first of the newest among `count` catalog records, passing over records
+// whose version is not a version; -1 when no record is left.
+int newest_record(const XMLFW_INFO* records, int count);
 
 // Sort key of a triple for the legacy key arrays: ascending keys are ascending
 // versions while each field stays below 2^20 (major) or 2^21 (minor, release);

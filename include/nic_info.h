@@ -73,6 +73,9 @@ struct nic_info {
     int32_t flags;
     int32_t fw_count;
     char* psid;
+    // The flash's Base GUID from the query (empty or null when not known): rows
+    // with the same one and the same PSID are one flash, never burnt at one time.
+    char* pbase_guid;
 };
 
 // One matching catalog entry.

@@ -56,11 +56,61 @@ size_t cut_query_value(const char* line, const char* pattern, char* value, size_
     return out;
 }
 
-int get_firmware_info(const char* pif, char** ppfw, const char* fw_match_pattern) {
+namespace {
+
+std::string query_command(const char* pif) {
     char command[kCommandLen];
     const char* tool = boot_value == 0 ? MSTFLINT_PROGRAM : FLINT_PROGRAM;
     snprintf(command, sizeof command, QUERY_COMMAND_FORMAT, tool, pif);
-    ReadPipe pipe = open_read_pipe(command);
+    return command;
+}
+
+}  // namespace
+
+std::vector<PortQueryOutput> query_ports(const std::vector<std::string>& addresses) {
+    std::vector<std::string> commands;
+    commands.reserve(addresses.size());
+    for (const std::string& address : addresses) commands.push_back(query_command(address.c_str()));
+    std::vector<CapturedRun> runs = run_captured(commands, MAX_QUERIES_AT_ONCE);
+    std::vector<PortQueryOutput> outputs(runs.size());
+    for (size_t i = 0; i < runs.size(); ++i) {
+        outputs[i].started = runs[i].started;
+        outputs[i].output = std::move(runs[i].output);
+    }
+    return outputs;
+}
+
+int cut_firmware_info(const std::string& output, char** ppfw, const char* fw_match_pattern) {
+    if (output.empty())
+        return 1;
+    UniqueFile stream(fmemopen(const_cast<char*>(output.data()), output.size(), "r"));
+    if (!stream)
+        return 1;
+    return scan_query_output(stream.get(), ppfw, fw_match_pattern);
+}
+
+std::string query_base_guid(const std::string& output) {
+    for (const char* keyword : {"Base GUID", "GUIDs"}) {
+        size_t at = 0;
+        while (at < output.size()) {
+            size_t end = output.find('\n', at);
+            if (end == std::string::npos)
+                end = output.size();
+            std::string line = output.substr(at, end - at);
+            at = end + 1;
+            if (!is_query_value_line(line.c_str(), keyword))
+                continue;
+            size_t word = line.find_first_not_of(" \t\r", strlen(keyword) + 1);
+            if (word == std::string::npos)
+                return "";
+            return line.substr(word, line.find_first_of(" \t\r", word) - word);
+        }
+    }
+    return "";
+}
+
+int get_firmware_info(const char* pif, char** ppfw, const char* fw_match_pattern) {
+    ReadPipe pipe = open_read_pipe(query_command(pif).c_str());
     if (!pipe) {
         fprintf(stderr,
                 "\n In popen for mstflint fork(2) or pipe(2) calls fail, \t\t\t\t or cannot "

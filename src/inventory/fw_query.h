@@ -5,6 +5,8 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <string>
+#include <vector>
 
 #include "nic_info.h"
 
@@ -22,6 +24,29 @@ constexpr int LOOKUP_ANSWER_LEN = 4096;
 // Returns 0 when the value has at least one character, 1 otherwise (no matching
 // line, an empty value, or the command cannot be started).
 int get_firmware_info(const char* pif, char** ppfw, const char* fw_match_pattern);
+
+// Queries of different ports that run at one time, at most.
+constexpr size_t MAX_QUERIES_AT_ONCE = 8;
+
+// The burning tool's query of each port (the command get_firmware_info runs), run
+// once per port and side by side (at most MAX_QUERIES_AT_ONCE at once): both values
+// and the Base GUID are cut from that one output. Outputs in the ports' order; a
+// query that could not be started has `started` false.
+struct PortQueryOutput {
+    bool started = false;
+    std::string output;
+};
+std::vector<PortQueryOutput> query_ports(const std::vector<std::string>& addresses);
+
+// get_firmware_info's cut, made in a query output already read. Same results and
+// ownership.
+int cut_firmware_info(const std::string& output, char** ppfw, const char* fw_match_pattern);
+
+// The flash's identity in a query output: the first word of the "Base GUID:" line
+// (ConnectX-4 and later), else of the "GUIDs:" line (ConnectX-3); empty when there
+// is neither. Two PCI devices of one flash (both ports of a card, the halves of a
+// Socket Direct or multi-host adapter) answer with the same one.
+std::string query_base_guid(const std::string& output);
 
 // True for the line that carries the pattern's value: it begins with the pattern
 // (any letter case) and a colon, as "FW Version:" and "PSID:" do. The tool's other

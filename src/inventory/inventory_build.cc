@@ -109,18 +109,23 @@ struct PortQuery {
     MallocText psid;
 };
 
-PortQuery query_port(const char* address, DataFile* data) {
+// Both values come from the port's one query output.
+PortQuery query_port(const PortQueryOutput& answer, DataFile* data) {
     PortQuery q;
+    if (!answer.started)
+        fprintf(stderr,
+                "\n In popen for mstflint fork(2) or pipe(2) calls fail, \t\t\t\t or cannot "
+                "allocate memory. \n\n");
     char* version = nullptr;
     char* psid = nullptr;
-    int rc = get_firmware_info(address, &version, kVersionKeyword);
+    int rc = cut_firmware_info(answer.output, &version, kVersionKeyword);
     q.version.reset(version);
     if (rc != 0) {
         data->printf("\n\nFWUPG_ERROR: get_firmware_info filed RC = %d\n%s,%d\n\n", rc,
                      FWPAK_SOURCE, __LINE__);
         q.version.reset();
     }
-    rc = get_firmware_info(address, &psid, kPsidKeyword);
+    rc = cut_firmware_info(answer.output, &psid, kPsidKeyword);
     q.psid.reset(psid);
     if (rc != 0) {
         data->printf("\n\nFWUPG_ERROR: get_firmware_info filed RC = %d\n%s,%d\n\n", rc,
@@ -193,8 +198,9 @@ void attach_catalog(nic_info* row, const char* address, CatalogRecords* catalog)
 }
 
 // One Mellanox port. Returns false when its version or PSID is missing.
-bool build_port(nic_info* row, const char* address, DataFile* data, CatalogRecords* catalog) {
-    PortQuery q = query_port(address, data);
+bool build_port(nic_info* row, const char* address, const PortQueryOutput& answer, DataFile* data,
+                CatalogRecords* catalog) {
+    PortQuery q = query_port(answer, data);
     if (q.psid)
         row->psid = dup_text(q.psid.get());
     if (!q.version || !q.psid) {
@@ -225,6 +231,7 @@ bool build_port(nic_info* row, const char* address, DataFile* data, CatalogRecor
     row->pdrivername = nullptr;
     row->pfirmware_ver = info.pfirmware_version;
     row->pbus_info = info.pbus_info;
+    row->pbase_guid = dup_text(query_base_guid(answer.output).c_str());
 
     read_pci_ids(row);
     attach_catalog(row, address, catalog);
@@ -255,7 +262,16 @@ int build_NIC_list() {
     print_messagef("\nIf PSID or FW_Version is not found for some interfaces, please check %s\n\n",
                    data.name());
 
+    // Every Mellanox port's query runs once, side by side with the others'; the
+    // results are then taken in table order, as the ports are listed.
+    std::vector<std::string> mellanox;
+    for (int i = 0; i < g_nNics; ++i)
+        if (is_mellanox(vendor_name[i]))
+            mellanox.emplace_back(ppif[i]);
+    std::vector<PortQueryOutput> answers = query_ports(mellanox);
+
     int missing = 0;
+    size_t answer = 0;
     for (nic_count = 0; nic_count < g_nNics; ++nic_count) {
         nic_info* row = &g_ninfo[nic_count];
         const char* address = ppif[nic_count];
@@ -265,7 +281,7 @@ int build_NIC_list() {
             continue;
         }
         ++g_nMellanoxPorts;
-        if (!build_port(row, address, &data, &catalog))
+        if (!build_port(row, address, answers[answer++], &data, &catalog))
             ++missing;
     }
 

@@ -2,12 +2,14 @@
 // execution of the burning tool.
 #include "platform/command_runner.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <ctime>
 #include <fcntl.h>
 #include <memory>
+#include <poll.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -135,6 +137,47 @@ bool watch_child(pid_t pid, OutputView* view, int* status, int* error) {
     _exit(1);
 }
 
+// One command of run_captured while it runs.
+struct CaptureSlot {
+    size_t index = 0;
+    FILE* pipe = nullptr;
+};
+
+// Reads what is there; false at end of output (or a read error).
+bool read_some(FILE* pipe, std::string* output) {
+    char buf[4096];
+    ssize_t n = read(fileno(pipe), buf, sizeof buf);
+    if (n < 0 && errno == EINTR)
+        return true;
+    if (n <= 0)
+        return false;
+    size_t room = CAPTURED_OUTPUT_MAX - std::min(output->size(), CAPTURED_OUTPUT_MAX);
+    output->append(buf, std::min(room, static_cast<size_t>(n)));
+    return true;
+}
+
+// Waits until one of the running commands has output or has ended, and reads it;
+// the commands that have ended are closed and leave `running`.
+void read_running(std::vector<CaptureSlot>* running, std::vector<CapturedRun>* results) {
+    std::vector<struct pollfd> fds;
+    for (const CaptureSlot& slot : *running) fds.push_back({fileno(slot.pipe), POLLIN, 0});
+    if (poll(fds.data(), fds.size(), -1) < 0)
+        return;
+    for (size_t i = running->size(); i-- > 0;) {
+        if (fds[i].revents == 0)
+            continue;
+        CaptureSlot& slot = (*running)[i];
+        if (read_some(slot.pipe, &(*results)[slot.index].output))
+            continue;
+        pclose(slot.pipe);
+        running->erase(running->begin() + static_cast<std::ptrdiff_t>(i));
+    }
+}
+
+bool is_terminated(int status) {
+    return WIFEXITED(status) || WIFSIGNALED(status);
+}
+
 }  // namespace
 
 int system_run_shell(const char* command) {
@@ -185,6 +228,60 @@ ToolRun system_run_tool(const char* program, const std::vector<std::string>& arg
     return result;
 }
 
+std::vector<CapturedRun> system_run_captured(const std::vector<std::string>& commands,
+                                             size_t max_at_once) {
+    std::vector<CapturedRun> results(commands.size());
+    std::vector<CaptureSlot> running;
+    size_t next = 0;
+    fflush(nullptr);
+    while (next < commands.size() || !running.empty()) {
+        while (next < commands.size() && running.size() < std::max<size_t>(max_at_once, 1)) {
+            FILE* pipe = popen(commands[next].c_str(), "r");
+            results[next].started = pipe != nullptr;
+            if (pipe != nullptr)
+                running.push_back({next, pipe});
+            ++next;
+        }
+        if (!running.empty())
+            read_running(&running, &results);
+    }
+    return results;
+}
+
+StartedTool system_start_tool(const char* program, const std::vector<std::string>& args,
+                              int output_fd) {
+    StartedTool started;
+    fflush(nullptr);
+    pid_t pid = fork();
+    if (pid < 0) {
+        started.error = errno;
+        return started;
+    }
+    if (pid == 0)
+        exec_child(program, args, output_fd);
+    setpgid(pid, pid);
+    started.pid = pid;
+    return started;
+}
+
+bool system_reap_tool(int pid, ToolRun* run) {
+    int status = 0;
+    pid_t r = waitpid(pid, &status, WNOHANG | WUNTRACED | WCONTINUED);
+    if (r == -1 && errno == EINTR)
+        return false;
+    if (r == -1) {
+        run->started = false;
+        run->error = errno;
+        return true;
+    }
+    if (r != pid || !is_terminated(status))
+        return false;
+    run->started = true;
+    run->exit_code = exit_code_of(status);
+    run->signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+    return true;
+}
+
 int run_shell(const char* command) {
     return platform().run_shell(command);
 }
@@ -201,4 +298,17 @@ bool path_exists(const char* path) {
 ToolRun run_tool(const char* program, const std::vector<std::string>& args, int output_fd,
                  bool show_output) {
     return platform().run_tool(program, args, output_fd, show_output);
+}
+
+std::vector<CapturedRun> run_captured(const std::vector<std::string>& commands,
+                                      size_t max_at_once) {
+    return platform().run_captured(commands, max_at_once);
+}
+
+StartedTool start_tool(const char* program, const std::vector<std::string>& args, int output_fd) {
+    return platform().start_tool(program, args, output_fd);
+}
+
+bool reap_tool(int pid, ToolRun* run) {
+    return platform().reap_tool(pid, run);
 }

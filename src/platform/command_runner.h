@@ -42,3 +42,17 @@ bool path_exists(const char* path);
 // was working on. A program that cannot be executed exits with 1.
 ToolRun run_tool(const char* program, const std::vector<std::string>& args, int output_fd,
                  bool show_output);
+
+// Runs the shell commands, at most `max_at_once` at a time and started in their
+// order, reading each one's standard output whole (up to CAPTURED_OUTPUT_MAX
+// bytes); returns the outputs in the commands' order.
+std::vector<CapturedRun> run_captured(const std::vector<std::string>& commands, size_t max_at_once);
+
+// Starts `program` as run_tool does (its own process group, input from /dev/null,
+// both output streams into `output_fd`) without waiting for it.
+StartedTool start_tool(const char* program, const std::vector<std::string>& args, int output_fd);
+
+// Looks, without blocking, whether the tool started with process id `pid` has
+// terminated (a stop or a continue is no outcome). True once it has, with its
+// outcome in `run`, or when the wait failed (run->started false, run->error set).
+bool reap_tool(int pid, ToolRun* run);

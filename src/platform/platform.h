@@ -17,6 +17,21 @@ struct ToolRun {
     int error = 0;         // errno of a failed fork or wait
 };
 
+// Output of one shell command of several run side by side.
+struct CapturedRun {
+    bool started = false;  // false: the command could not be started
+    std::string output;    // its standard output, at most CAPTURED_OUTPUT_MAX bytes
+};
+// Bytes of a command's output that are kept; the rest is read and dropped.
+constexpr size_t CAPTURED_OUTPUT_MAX = 1 << 20;
+
+// A program started without waiting for it: its process id, or 0 with the errno of
+// the failed start.
+struct StartedTool {
+    int pid = 0;
+    int error = 0;
+};
+
 // Each operation's contract is that of the function of the same name in
 // command_runner.h, sysfs_reader.h or files.h, which call through this table.
 struct PlatformOps {
@@ -30,6 +45,11 @@ struct PlatformOps {
     bool (*sysfs_entry_exists)(const char* path);
     bool (*sysfs_list_dir)(const char* dir, std::vector<std::string>* entries);
     int (*create_data_file)(char* name_template);
+    std::vector<CapturedRun> (*run_captured)(const std::vector<std::string>& commands,
+                                             size_t max_at_once);
+    StartedTool (*start_tool)(const char* program, const std::vector<std::string>& args,
+                              int output_fd);
+    bool (*reap_tool)(int pid, ToolRun* run);
 };
 
 // The real operating system.

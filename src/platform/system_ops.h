@@ -14,3 +14,8 @@ int system_sysfs_read_hex(const char* path, unsigned int* value);
 bool system_sysfs_entry_exists(const char* path);
 bool system_sysfs_list_dir(const char* dir, std::vector<std::string>* entries);
 int system_create_data_file(char* name_template);
+std::vector<CapturedRun> system_run_captured(const std::vector<std::string>& commands,
+                                             size_t max_at_once);
+StartedTool system_start_tool(const char* program, const std::vector<std::string>& args,
+                              int output_fd);
+bool system_reap_tool(int pid, ToolRun* run);

@@ -1,5 +1,6 @@
 // The installed firmware report (-c) on the simulated server: the device list, the
 // per-port query, the data file of failed queries, the catalog and the table.
+#include <algorithm>
 #include <cstdio>
 #include <regex>
 
@@ -110,9 +111,11 @@ TEST_F(ShowCurrent, ListsDevicesQueriesMellanoxPortsAndPrintsTheirTables) {
         "                               \t\t 2.42.5000\t\t0000:5e:00.0\n"
         "\n";
     EXPECT_EQ(Report(r.out), expected);
-    EXPECT_EQ(ToolCalls(bench_), (std::vector<std::string>{
-                                     "mstflint -d 0000:0b:00.0 q", "mstflint -d 0000:0b:00.0 q",
-                                     "mstflint -d 0000:5e:00.0 q", "mstflint -d 0000:5e:00.0 q"}));
+    // One query per port; the ports' queries run side by side, in either order.
+    std::vector<std::string> calls = ToolCalls(bench_);
+    std::sort(calls.begin(), calls.end());
+    EXPECT_EQ(calls, (std::vector<std::string>{"mstflint -d 0000:0b:00.0 q",
+                                               "mstflint -d 0000:5e:00.0 q"}));
     ASSERT_TRUE(data.found());
     EXPECT_EQ(data.text(), "");
     EXPECT_EQ(bench_.EventLog(), "");
@@ -307,8 +310,7 @@ TEST_F(ShowCurrent, SecureBootQueriesThroughTheInstalledFlint) {
     EXPECT_EQ(r.status, 0);
     EXPECT_TRUE(Contains(r.out, "\nSecureBoot is enabled.\n"));
     EXPECT_EQ(ToolCalls(bench_),
-              (std::vector<std::string>{"flint --help", "flint -d 0000:0b:00.0 q",
-                                        "flint -d 0000:0b:00.0 q"}));
+              (std::vector<std::string>{"flint --help", "flint -d 0000:0b:00.0 q"}));
     EXPECT_TRUE(Contains(r.out, "      ROM       16.35.2000    ROM"));
 }
 
@@ -418,7 +420,7 @@ TEST(InventoryConsole, SilentAndDiscoveryRunsShowNoInventoryLines) {
             EXPECT_FALSE(Contains(r.out, line)) << option << ": " << line << "\n" << r.out;
         EXPECT_TRUE(Contains(bench.EventLog(), "For 0000:0b:00.0 no matching firmware file in XML"))
             << option;
-        EXPECT_EQ(CountOf(bench.Calls(), "mstflint -d 0000:0b:00.0 q"), 2) << option;
+        EXPECT_EQ(CountOf(bench.Calls(), "mstflint -d 0000:0b:00.0 q"), 1) << option;
     }
 }
 

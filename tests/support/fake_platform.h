@@ -121,6 +121,25 @@ class FakePlatform {
             fputs(a.output.c_str(), stdout);
         return run;
     }
+    static std::vector<CapturedRun> RunCaptured(const std::vector<std::string>& commands,
+                                                size_t /*max_at_once*/) {
+        std::vector<CapturedRun> results;
+        for (const std::string& command : commands) {
+            instance()->commands.push_back(command);
+            results.push_back({true, instance()->Lookup(command).output});
+        }
+        return results;
+    }
+    // A started tool has already run: its outcome waits under its made-up id.
+    static StartedTool StartTool(const char* program, const std::vector<std::string>& args,
+                                 int output_fd) {
+        instance()->started_.push_back(RunTool(program, args, output_fd, false));
+        return {static_cast<int>(instance()->started_.size()), 0};
+    }
+    static bool ReapTool(int pid, ToolRun* run) {
+        *run = instance()->started_.at(static_cast<size_t>(pid) - 1);
+        return true;
+    }
     static int SysfsReadHex(const char* path, unsigned int* value) {
         *value = 0;
         auto it = instance()->sysfs_values.find(path);
@@ -147,7 +166,9 @@ class FakePlatform {
 
     static constexpr PlatformOps kOps = {RunShell,         OpenReadPipe, CloseReadPipe,
                                          PathExists,       RunTool,      SysfsReadHex,
-                                         SysfsEntryExists, SysfsListDir, system_create_data_file};
+                                         SysfsEntryExists, SysfsListDir, system_create_data_file,
+                                         RunCaptured,      StartTool,    ReapTool};
     std::map<std::string, Reply> script_;
+    std::vector<ToolRun> started_;
     const PlatformOps* previous_ = nullptr;
 };

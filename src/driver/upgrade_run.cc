@@ -65,6 +65,17 @@ int fwupg() {
     open_event_log(FWPAK_SOURCE, __LINE__);
     int built = build_NIC_list();
     if (built != 0) {
+        // The message sends the reader to the log: the reason must be there.
+        if (built == BUILD_NO_MELLANOX)
+            log_eventf(LOG_ERROR,
+                       "fwupg: no Mellanox port found on the PCI bus (network devices listed: "
+                       "%d); nothing to upgrade\n",
+                       g_nNics);
+        else
+            log_eventf(LOG_ERROR,
+                       "fwupg: none of the %d Mellanox ports could be queried for its firmware "
+                       "version and PSID (see the warnings above); nothing to upgrade\n",
+                       g_nMellanoxPorts);
         print_message("\nNIC firmware update did not complete.  Check log for errors. \n");
         return finish(built);
     }

@@ -285,21 +285,12 @@ int build_NIC_list() {
             ++missing;
     }
 
-    // The modes tell a failed build only as "check the log": the reason goes there.
-    if (g_nMellanoxPorts == 0) {
-        log_eventf(LOG_ERROR,
-                   "build_NIC_list: no Mellanox port found on the PCI bus (network devices "
-                   "listed: %d)\n",
-                   g_nNics);
+    // Each mode says what a failed build means for it; the ports whose query
+    // failed have been named in the log above, with the data file.
+    if (g_nMellanoxPorts == 0)
         return BUILD_NO_MELLANOX;
-    }
-    if (missing == g_nMellanoxPorts) {
-        log_eventf(LOG_ERROR,
-                   "build_NIC_list: none of the %d Mellanox ports could be queried for its "
-                   "firmware version and PSID (%s)\n",
-                   g_nMellanoxPorts, data.see().c_str());
+    if (missing == g_nMellanoxPorts)
         return BUILD_NO_PORT_QUERIED;
-    }
     return BUILD_OK;
 }
 

@@ -67,7 +67,7 @@ class OutputView {
         snprintf(self, sizeof self, "/proc/self/fd/%d", output_fd);
         reader_.reset(open(self, O_RDONLY | O_CLOEXEC));
         if (reader_.get() < 0)
-            reader_.reset(dup(output_fd));
+            reader_.reset(fcntl(output_fd, F_DUPFD_CLOEXEC, 0));
         off_t at = lseek(output_fd, 0, SEEK_CUR);
         shown_ = at > 0 ? at : 0;
     }

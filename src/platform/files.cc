@@ -55,13 +55,16 @@ std::string link_target(const std::string& path) {
         ssize_t n = readlink(current.c_str(), buf.data(), buf.size() - 1);
         if (n <= 0)
             return current;
-        std::string next(buf.data(), static_cast<size_t>(n));
-        if (next[0] != '/') {
-            std::string dir, base;
-            split_path(current, &dir, &base);
-            next = dir + "/" + next;
+        const std::string next(buf.data(), static_cast<size_t>(n));
+        if (next[0] == '/') {
+            current = next;
+            continue;
         }
-        current = next;
+        std::string dir, base;
+        split_path(current, &dir, &base);
+        current = dir;
+        current += '/';
+        current += next;
     }
 }
 

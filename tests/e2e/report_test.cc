@@ -380,6 +380,22 @@ TEST(Replay, FailedBurnFirstOrLast) {
     }
 }
 
+// A stop request during a replayed burn lets that burn finish, then ends the replay
+// with 128+N before the next device.
+TEST(Replay, StopSignalEndsTheReplayAfterTheBurn) {
+    Bench bench;
+    ReplayPackage(bench, "replay-two");
+    bench.SetPortFile("0000:05:00.0", "burn_interrupt", "TERM");
+    EXPECT_EQ(bench.Run({"-u", "report.xml"}).status, 128 + 15);
+    EXPECT_EQ(ToolCalls(bench),
+              (std::vector<std::string>{Burn("0000:05:00.0", "fw-1003-2.9.1530.bin")}));
+    EXPECT_EQ(bench.PortVersion("0000:05:00.0"), "2.9.1530");
+    EXPECT_TRUE(Contains(bench.EventLog(),
+                         "stopped by signal 15 (SIGTERM) during the burn of "
+                         "0000:05:00.0; that burn was finished"))
+        << bench.EventLog();
+}
+
 // Mend: a bus address rebuilt from report text runs nothing unless it is a plain
 // PCI address; neither the lookup's shell command nor the burning tool sees it.
 TEST(Replay, HostileBusAddressRunsNothing) {

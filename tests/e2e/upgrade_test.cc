@@ -410,8 +410,8 @@ TEST(Upgrade, NoMellanoxPortDoesNotComplete) {
     EXPECT_TRUE(Contains(r.out, kNotComplete)) << r.out;
     EXPECT_TRUE(bench.BurnCalls().empty());
     EXPECT_TRUE(LoggedAsError(bench.EventLog(),
-                              "build_NIC_list: no Mellanox port found on the PCI "
-                              "bus (network devices listed: 1)\n"))
+                              "fwupg: no Mellanox port found on the PCI bus (network "
+                              "devices listed: 1); nothing to upgrade\n"))
         << bench.EventLog();
 
     RunResult quiet = bench.Run({"-s"});
@@ -449,8 +449,9 @@ TEST(Upgrade, UnqueriedPortIsNamedInTheLog) {
     EXPECT_TRUE(Contains(log, "the query of 0000:0b:00.0 gave no firmware version;")) << log;
     EXPECT_TRUE(Contains(log, "the query of 0000:af:00.0 gave no PSID;")) << log;
     EXPECT_TRUE(LoggedAsError(log,
-                              "build_NIC_list: none of the 2 Mellanox ports could be queried "
-                              "for its firmware version and PSID (see /tmp/data"))
+                              "fwupg: none of the 2 Mellanox ports could be queried for its "
+                              "firmware version and PSID (see the warnings above); nothing to "
+                              "upgrade\n"))
         << log;
 }
 

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 constexpr int MSG_LEN = 500;    // console messages and prompts
 constexpr int TEXT_LEN = 4096;  // log texts, paths and commands
@@ -76,3 +77,26 @@ constexpr char BANNER_TITLE[] =
 
 // Source file name without its directories, for the "%s,%d" ends of messages.
 #define FWPAK_SOURCE __FILE_NAME__
+
+// The console text and event-log entries of one adapter, held back while several
+// adapters are worked on side by side and then written as one group, so that the
+// console and the log read as in a run that takes the adapters one after another.
+class HeldOutput {
+  public:
+    void console(const std::string& text) { pieces_.push_back({nullptr, text}); }
+    void log(const char* tag, const std::string& text) { pieces_.push_back({tag, text}); }
+    // Writes the pieces in their order (log entries stamped now) and forgets them.
+    void release();
+
+  private:
+    struct Piece {
+        const char* tag;  // null: console text
+        std::string text;
+    };
+    std::vector<Piece> pieces_;
+};
+
+// While `held` is not null, print_message, do_command's echo and the event log
+// write into it instead of the console and the log.
+void hold_output(HeldOutput* held);
+HeldOutput* held_output();

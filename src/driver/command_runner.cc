@@ -6,8 +6,12 @@
 #include "platform/command_runner.h"
 
 int do_command(const char* command) {
-    printf("%s \n", command);
-    fflush(stdout);
+    if (held_output() != nullptr) {
+        held_output()->console(std::string(command) + " \n");
+    } else {
+        printf("%s \n", command);
+        fflush(stdout);
+    }
     int code = run_shell(command);
     return code == -1 ? 255 : code;
 }

@@ -10,10 +10,39 @@
 
 char print_msg[MSG_LEN] = {0};
 
+namespace {
+HeldOutput* g_held = nullptr;
+}  // namespace
+
+void hold_output(HeldOutput* held) {
+    g_held = held;
+}
+
+HeldOutput* held_output() {
+    return g_held;
+}
+
+void HeldOutput::release() {
+    HeldOutput* previous = g_held;
+    g_held = nullptr;
+    for (const Piece& piece : pieces_) {
+        if (piece.tag == nullptr)
+            fputs(piece.text.c_str(), stdout);
+        else
+            log_mellanox_event(pmstflint_fout, piece.tag, piece.text.c_str());
+    }
+    fflush(stdout);
+    pieces_.clear();
+    g_held = previous;
+}
+
 void print_message(const char* msg) {
     if ((g_iFlag & (FLAG_SILENT | FLAG_REPLAY | FLAG_DISCOVERY)) != 0)
         return;
-    fputs(msg, stdout);
+    if (g_held != nullptr)
+        g_held->console(msg);
+    else
+        fputs(msg, stdout);
 }
 
 void print_messagef(const char* fmt, ...) {

@@ -26,6 +26,10 @@ void event_logging_off() {
 void log_mellanox_event(FILE* pevent_file, const char* pevent_tag, const char* pextra_text) {
     if (log_mellanox_event_text == 0 || pevent_file == nullptr)
         return;
+    if (held_output() != nullptr && pevent_file == pmstflint_fout) {
+        held_output()->log(pevent_tag, pextra_text);
+        return;
+    }
     time_t now = time(nullptr);
     char when[52] = {0};
     if (ctime_r(&now, when) == nullptr)

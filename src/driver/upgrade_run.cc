@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "console.h"
+#include "flash/burn_batch.h"
 #include "flash/flash_exec.h"
 #include "inventory/inventory_build.h"
 #include "nic_info.h"
@@ -41,6 +42,33 @@ bool upgrade_row(uint32_t u) {
     // The burn has ended (the tool has terminated) before the next row is examined.
     do_update_firmware(u);
     return true;
+}
+
+// Unattended runs (-s, -s -f, -y) ask no question: every row is decided first,
+// with its lines held back, and the burns run side by side.
+bool burns_side_by_side() {
+    return (g_iFlag & (FLAG_SILENT | FLAG_YES)) != 0;
+}
+
+void upgrade_side_by_side() {
+    BurnBatch batch;
+    for (int32_t u = 0; u < g_nNics; ++u) {
+        const nic_info& row = g_ninfo[u];
+        if (row.fw_count <= 0)
+            continue;
+        HeldOutput held;
+        hold_output(&held);
+        select_firmware(static_cast<uint32_t>(u));
+        PreparedBurn burn;
+        if (fw_invalid == 1)
+            fw_invalid = 0;
+        else
+            burn = prepare_burn(static_cast<uint32_t>(u));
+        hold_output(nullptr);
+        batch.add(static_cast<uint32_t>(u), std::move(held), std::move(burn),
+                  flash_identity(row.pbase_guid, row.psid));
+    }
+    batch.run();
 }
 
 // Adapters left out of the table were never examined: the run cannot end in
@@ -80,7 +108,9 @@ int fwupg() {
         return finish(built);
     }
 
-    for (int32_t u = 0; u < g_nNics; ++u) {
+    if (burns_side_by_side())
+        upgrade_side_by_side();
+    for (int32_t u = 0; u < g_nNics && !burns_side_by_side(); ++u) {
         if (g_ninfo[u].fw_count <= 0)
             continue;
         if (!upgrade_row(static_cast<uint32_t>(u))) {

@@ -27,14 +27,7 @@ const char* text_or_empty(const char* text) {
     return text != nullptr ? text : "";
 }
 
-// The burn's data file: a new /tmp file per call that receives the tool's output
-// for the mismatch search. It is left behind for the administrator.
-struct DataFile {
-    UniqueFd fd;
-    char name[sizeof TMP_DATA_TEMPLATE] = {0};
-};
-
-void open_data_file(DataFile* file) {
+void open_data_file(BurnDataFile* file) {
     snprintf(file->name, sizeof file->name, "%s", TMP_DATA_TEMPLATE);
     file->fd.reset(create_data_file(file->name));
 }
@@ -131,36 +124,28 @@ BurnOutcome record_failure(const char* bus, const std::string& image_path, const
     return outcome(BURN_FAILED, found);
 }
 
-// Console runs watch the tool's progress live (a burn takes minutes); silent runs
-// and replays show nothing. The data file receives everything either way.
-bool show_tool_output() {
-    return silent != SILENT_ON && (g_iFlag & (FLAG_SILENT | FLAG_REPLAY | FLAG_DISCOVERY)) == 0;
+PreparedBurn refused(PreparedBurn burn, BurnOutcome outcome) {
+    burn.outcome = outcome;
+    return burn;
 }
 
-BurnOutcome burn(const nic_info& row, const std::string& image_path, const DataFile& data) {
-    const char* bus = text_or_empty(row.pbus_info);
-    if (data.fd.get() < 0)
-        return refuse_burn(bus, "do_update_firmware: no data file could be created, %s not burnt\n",
-                           bus);
-    BurnCommand command;
-    if (!burn_command(boot_mode_value, silent == SILENT_ON, bus, image_path, &command))
-        return refuse_burn(bus,
-                           "do_update_firmware: no burning tool for boot mode %d, %s not burnt\n",
-                           boot_mode_value, bus);
-
-    // From the tool's start until its verdict is logged, a stop request waits.
-    StopDeferral deferral;
-    ToolRun run = run_tool(command.program, command.args, data.fd.get(), show_tool_output());
-    BurnOutcome result;
-    if (!run.started)
-        result = refuse_burn(bus, "do_update_firmware: could not run the burning tool for %s: %s\n",
-                             bus, strerror(run.error));
-    else if (run.exit_code == 0)
-        result = record_success(row);
-    else
-        result = record_failure(bus, image_path, run, data.name);
-    end_run_if_stopped(bus);
-    return result;
+// The tool's command for a chosen image, or the refusal when there is none.
+PreparedBurn ready_command(PreparedBurn burn) {
+    const char* bus = burn.bus.c_str();
+    if (burn.data.fd.get() < 0)
+        return refused(std::move(burn),
+                       refuse_burn(bus,
+                                   "do_update_firmware: no data file could be created, %s not "
+                                   "burnt\n",
+                                   bus));
+    if (!burn_command(boot_mode_value, silent == SILENT_ON, bus, burn.image_path, &burn.command))
+        return refused(std::move(burn),
+                       refuse_burn(bus,
+                                   "do_update_firmware: no burning tool for boot mode %d, %s not "
+                                   "burnt\n",
+                                   boot_mode_value, bus));
+    burn.runs = true;
+    return burn;
 }
 
 }  // namespace
@@ -197,15 +182,22 @@ bool burn_command(int boot_mode, bool silent_run, const char* bus, const std::st
     return true;
 }
 
-BurnOutcome burn_row(uint32_t uNicIdx) {
-    DataFile data;
-    open_data_file(&data);
+// Console runs watch the tool's progress live (a burn takes minutes); silent runs
+// and replays show nothing. The data file receives everything either way.
+bool show_tool_output() {
+    return silent != SILENT_ON && (g_iFlag & (FLAG_SILENT | FLAG_REPLAY | FLAG_DISCOVERY)) == 0;
+}
+
+PreparedBurn prepare_burn(uint32_t uNicIdx) {
+    PreparedBurn burn;
+    open_data_file(&burn.data);
     nic_info& row = g_ninfo[uNicIdx];
+    burn.bus = text_or_empty(row.pbus_info);
     if ((row.flags & NIC_FLASH) == 0)
-        return BurnOutcome{};
+        return burn;
     if (row.fw_count <= 0) {
         print_message("Quitting......................as nothing found in repository\n");
-        return BurnOutcome{};
+        return burn;
     }
 
     int image = 0;  // a replay burns the image that the report reader put first
@@ -215,7 +207,7 @@ BurnOutcome burn_row(uint32_t uNicIdx) {
             print_message(
                 "You have not entered the right Index for firmware version "
                 "....................\n");
-            return BurnOutcome{};
+            return burn;
         }
         if (fw_number != nullptr)
             fw_number[uNicIdx] = image;
@@ -224,16 +216,40 @@ BurnOutcome burn_row(uint32_t uNicIdx) {
 
     const char* file = row.pxmlFwImage[image];
     if (file == nullptr)
-        return refuse_burn(text_or_empty(row.pbus_info),
-                           "do_update_firmware: no image file named for %s\n",
-                           log_value(row.pbus_info).c_str());
-    std::string image_path;
-    if (!build_image_path(file, &image_path))
-        return refuse_burn(
-            text_or_empty(row.pbus_info),
-            "do_update_firmware: image path for %s is longer than %zu characters, not burnt\n",
-            log_value(row.pbus_info).c_str(), IMAGE_PATH_MAX);
-    return burn(row, image_path, data);
+        return refused(std::move(burn),
+                       refuse_burn(text_or_empty(row.pbus_info),
+                                   "do_update_firmware: no image file named for %s\n",
+                                   log_value(row.pbus_info).c_str()));
+    if (!build_image_path(file, &burn.image_path))
+        return refused(std::move(burn),
+                       refuse_burn(text_or_empty(row.pbus_info),
+                                   "do_update_firmware: image path for %s is longer than %zu "
+                                   "characters, not burnt\n",
+                                   log_value(row.pbus_info).c_str(), IMAGE_PATH_MAX));
+    return ready_command(std::move(burn));
+}
+
+BurnOutcome conclude_burn(const nic_info& row, const PreparedBurn& burn, const ToolRun& run) {
+    const char* bus = burn.bus.c_str();
+    if (!run.started)
+        return refuse_burn(bus, "do_update_firmware: could not run the burning tool for %s: %s\n",
+                           bus, strerror(run.error));
+    if (run.exit_code == 0)
+        return record_success(row);
+    return record_failure(bus, burn.image_path, run, burn.data.name);
+}
+
+BurnOutcome burn_row(uint32_t uNicIdx) {
+    PreparedBurn burn = prepare_burn(uNicIdx);
+    if (!burn.runs)
+        return burn.outcome;
+    // From the tool's start until its verdict is logged, a stop request waits.
+    StopDeferral deferral;
+    ToolRun run =
+        run_tool(burn.command.program, burn.command.args, burn.data.fd.get(), show_tool_output());
+    BurnOutcome result = conclude_burn(g_ninfo[uNicIdx], burn, run);
+    end_run_if_stopped(burn.bus.c_str());
+    return result;
 }
 
 int do_update_firmware(uint32_t uNicIdx) {

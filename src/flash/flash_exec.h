@@ -6,6 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "flash/tool_commands.h"
+#include "handles.h"
+#include "nic_info.h"
+#include "platform/platform.h"
+
 // Longest image path ("./nic_fw/" and the file name) that is handed to the tool.
 constexpr size_t IMAGE_PATH_MAX = 999;
 
@@ -22,6 +27,39 @@ struct BurnOutcome {
 // mismatch search's exit code (nonzero when the search did not run).
 BurnOutcome burn_row(uint32_t uNicIdx);
 
+// The burning tool for this boot mode and its argument vector (argument 0 first);
+// false for a boot mode that names no tool.
+struct BurnCommand {
+    const char* program = nullptr;
+    std::vector<std::string> args;
+};
+
+// The data file of one burn: a new /tmp file that receives the tool's output.
+struct BurnDataFile {
+    UniqueFd fd;
+    char name[sizeof TMP_DATA_TEMPLATE] = {0};
+};
+
+// A burn made ready up to the start of the tool: the image is chosen, the selection
+// line logged, the command built. When there is nothing to run (`runs` false), the
+// preparation's outcome is the burn's.
+struct PreparedBurn {
+    bool runs = false;
+    BurnOutcome outcome;
+    std::string bus;
+    std::string image_path;
+    BurnCommand command;
+    BurnDataFile data;
+};
+PreparedBurn prepare_burn(uint32_t uNicIdx);
+
+// The verdict of a prepared burn whose tool has run (or could not be started):
+// run flags, console lines and log lines as burn_row gives them.
+BurnOutcome conclude_burn(const nic_info& row, const PreparedBurn& burn, const ToolRun& run);
+
+// Whether the console shows the tool's output (runs that are not silent).
+bool show_tool_output();
+
 // burn_row's code.
 int do_update_firmware(uint32_t uNicIdx);
 
@@ -32,11 +70,5 @@ int do_update_firmware(uint32_t uNicIdx);
 // their verdicts.
 void end_run_if_stopped(const char* bus);
 
-// The burning tool for this boot mode and its argument vector (argument 0 first);
-// false for a boot mode that names no tool.
-struct BurnCommand {
-    const char* program = nullptr;
-    std::vector<std::string> args;
-};
 bool burn_command(int boot_mode, bool silent_run, const char* bus, const std::string& image_path,
                   BurnCommand* command);

@@ -90,3 +90,7 @@ const char* signal_name(int signo) {
     const char* name = sigabbrev_np(signo);
     return name != nullptr ? name : "?";
 }
+
+bool console_is_terminal() {
+    return isatty(STDOUT_FILENO) == 1;
+}

@@ -33,3 +33,6 @@ int deferred_stop_signal();
 
 // The signal's short name ("INT" for SIGINT), or "?".
 const char* signal_name(int signo);
+
+// Whether standard output is a terminal (progress lines are drawn only there).
+bool console_is_terminal();

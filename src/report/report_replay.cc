@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "console.h"
+#include "flash/burn_batch.h"
 #include "flash/flash_exec.h"
 #include "inventory/catalog.h"
 #include "inventory/fw_query.h"
@@ -21,9 +22,8 @@
 namespace {
 
 enum device_outcome {
-    DEVICE_OK,             // went through: burnt, or nothing to burn
+    DEVICE_OK,             // ready: to be burnt, or nothing to burn
     DEVICE_ERROR,          // no catalog entry, unusable image name or bus address
-    DEVICE_BURN_FAILED,    // its own burn failed
     DEVICE_LOOKUP_FAILED,  // the placeholder image could not be resolved: the mode ends
 };
 
@@ -111,7 +111,11 @@ bool find_catalog_image(int32_t Idx, XMLFW_INFO* records) {
     return true;
 }
 
-device_outcome replay_device(int32_t Idx, const report_cursor& cursor, XMLFW_INFO* records) {
+// Everything before the burn of one device: the catalog lookup, the image lookup
+// of a placeholder, and the burn made ready (`burn`, which runs nothing when the
+// device is not to be burnt or fails before its burn).
+device_outcome prepare_device(int32_t Idx, const report_cursor& cursor, XMLFW_INFO* records,
+                              PreparedBurn* burn) {
     nic_info& row = g_ninfo[Idx];
     if (cursor.refused[Idx])
         return DEVICE_ERROR;
@@ -137,29 +141,47 @@ device_outcome replay_device(int32_t Idx, const report_cursor& cursor, XMLFW_INF
     }
     free(row.pFwPath);
     row.pFwPath = dup_text(row.pxmlFwImage[0]);
-    // Burns the row if its action asks for it; the burn's own verdict says whether
-    // this device failed, whatever earlier devices left in the run flags.
-    return burn_row(static_cast<uint32_t>(Idx)).verdict == BURN_FAILED ? DEVICE_BURN_FAILED
-                                                                       : DEVICE_OK;
+    *burn = prepare_burn(static_cast<uint32_t>(Idx));
+    return DEVICE_OK;
 }
 
+// The devices are made ready one after another, in report order, with their lines
+// held back; their burns then run side by side. A report does not tell which
+// devices share a flash: devices of one catalog key (same IDs and PSID) are burnt
+// one after another. A failed image lookup ends the mode: later devices are left
+// untouched, the earlier ones are still burnt.
 int replay_devices(const report_cursor& cursor) {
     std::vector<XMLFW_INFO> records(CATALOG_CAPACITY_REPLAY, XMLFW_INFO{});
     read_discovery = 1;
-    int32_t errors = 0;
-    bool any_burn_failed = false;
+    BurnBatch batch;
+    std::vector<device_outcome> prepared;
     for (int32_t Idx = 0; Idx < cursor.row_count; ++Idx) {
         nic_count = Idx;
-        const device_outcome outcome = replay_device(Idx, cursor, records.data());
-        if (outcome == DEVICE_LOOKUP_FAILED)
-            return 2;
-        if (outcome != DEVICE_OK)
-            ++errors;
-        any_burn_failed = any_burn_failed || outcome == DEVICE_BURN_FAILED;
+        HeldOutput held;
+        hold_output(&held);
+        PreparedBurn burn;
+        prepared.push_back(prepare_device(Idx, cursor, records.data(), &burn));
+        hold_output(nullptr);
+        batch.add(static_cast<uint32_t>(Idx), std::move(held), std::move(burn),
+                  flash_identity(nullptr, firmware_id[Idx]));
+        if (prepared.back() == DEVICE_LOOKUP_FAILED)
+            break;
     }
     nic_count = cursor.row_count;
     clear_fw_info(records.data(), CATALOG_CAPACITY_REPLAY);
+    const std::vector<BurnOutcome> burnt = batch.run();
+    if (!prepared.empty() && prepared.back() == DEVICE_LOOKUP_FAILED)
+        return 2;
 
+    int32_t errors = 0;
+    bool any_burn_failed = false;
+    for (size_t i = 0; i < prepared.size(); ++i) {
+        // A device's own burn says whether it failed, whatever others left in the flags.
+        const bool failed = burnt[i].verdict == BURN_FAILED;
+        if (prepared[i] != DEVICE_OK || failed)
+            ++errors;
+        any_burn_failed = any_burn_failed || failed;
+    }
     if (errors >= cursor.row_count) {
         log_mellanox_event(pmstflint_fout, LOG_ERROR,
                            "read_discovery_report: Error at read_NIC_FW_xml_file\n");

@@ -1,8 +1,10 @@
 // The simulated server for end-to-end cases (see bench.h).
 #include "bench.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
+#include <map>
 #include <set>
 #include <sstream>
 #include <sys/stat.h>
@@ -316,6 +318,30 @@ std::vector<std::string> Bench::BurnCalls() const {
             burns.push_back(line);
     }
     return burns;
+}
+
+std::vector<std::string> Bench::BurnCallSet() const {
+    std::vector<std::string> burns = BurnCalls();
+    std::sort(burns.begin(), burns.end());
+    return burns;
+}
+
+std::vector<Bench::Span> Bench::ToolSpans() const {
+    std::map<std::string, Span> open;
+    std::vector<Span> spans;
+    std::istringstream in(ReadFileText(StateDir() + "/times.log"));
+    std::string name, edge, args;
+    double at = 0;
+    while (in >> name >> edge >> at && std::getline(in, args)) {
+        if (edge == "start") {
+            open[args] = Span{args.substr(1), at, at};
+        } else if (open.count(args) != 0) {
+            open[args].end = at;
+            spans.push_back(open[args]);
+            open.erase(args);
+        }
+    }
+    return spans;
 }
 
 std::string Bench::EventLog() const {

@@ -92,6 +92,16 @@ class Bench {
     std::string Calls() const;  // every recorded call of a fake tool, one a line
     std::vector<std::string> CallLines() const;
     std::vector<std::string> BurnCalls() const;  // the recorded burns, in order
+    // The recorded burns sorted: burns of different adapters run side by side.
+    std::vector<std::string> BurnCallSet() const;
+    // Each finished call of the fake burning tool: its arguments, when it started
+    // and when it ended (seconds).
+    struct Span {
+        std::string args;
+        double start = 0;
+        double end = 0;
+    };
+    std::vector<Span> ToolSpans() const;
     std::string EventLog() const;
     std::string ReadPkgFile(const std::string& rel) const;
     void WritePkgFile(const std::string& rel, const std::string& content);

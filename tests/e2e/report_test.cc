@@ -335,10 +335,10 @@ TEST(Replay, PlaceholderResolvedThroughTheLookup) {
     bench.SetPortFile("0000:0b:00.0", "lookup_answer", "srv01#fw-1017-16.35.2000.bin\n");
     RunResult r = bench.Run({"-u", "report.xml"});
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(ToolCalls(bench),
-              (std::vector<std::string>{"getmlnxinfo imgfile 0000:0b:00.0",
-                                        Burn("0000:0b:00.0", "fw-1017-16.35.2000.bin"),
-                                        Burn("0000:05:00.0", "fw-1003-2.9.1530.bin")}));
+    EXPECT_EQ(ToolCalls(bench).front(), "getmlnxinfo imgfile 0000:0b:00.0");
+    EXPECT_EQ(bench.BurnCallSet(),
+              (std::vector<std::string>{Burn("0000:05:00.0", "fw-1003-2.9.1530.bin"),
+                                        Burn("0000:0b:00.0", "fw-1017-16.35.2000.bin")}));
     EXPECT_EQ(bench.PortVersion("0000:0b:00.0"), "16.35.2000");
 }
 

@@ -1,5 +1,6 @@
 // The upgrade run on the simulated server: questions and answers, unattended runs,
 // burn verdicts, the final messages and the exit statuses.
+#include <algorithm>
 #include <chrono>
 #include <regex>
 
@@ -193,7 +194,7 @@ TEST(Upgrade, ForcedSilentBurnsEverythingInEachSpelling) {
         RunResult r = bench.Run(args);
         EXPECT_EQ(r.status, 0);
         EXPECT_EQ(r.out, QuietOutput());
-        EXPECT_EQ(bench.BurnCalls(),
+        EXPECT_EQ(bench.BurnCallSet(),
                   (std::vector<std::string>{BurnLine("mstflint", kPort0, true),
                                             BurnLine("mstflint", kPort1, true)}));
     }
@@ -475,6 +476,9 @@ TEST(Upgrade, StopSignalMidBurnLetsTheBurnFinish) {
         SCOPED_TRACE(std::string(c.mode) + " SIG" + c.signal);
         Bench bench;
         TwoPorts(bench, kOld, kOld);
+        // One flash seen twice: the second burn waits for the first, so the stop
+        // request comes before it would start.
+        bench.SetPortFile(kPort1, "base_guid", "b8cef60300000b00");
         bench.SetPortFile(kPort0, "burn_traps", "");
         bench.SetPortFile(kPort0, "burn_interrupt", c.signal);
         RunResult r = bench.Run({c.mode});
@@ -543,6 +547,96 @@ TEST(Upgrade, InheritedProcessStateIsRepaired) {
         EXPECT_EQ(Signals(bench, kPort0), "own-group\n");
         EXPECT_EQ(bench.PortVersion(kPort1), kNew);
     }
+}
+
+// --- Burns side by side ------------------------------------------------------------
+
+// A run's console or log with what differs between two runs of one scenario made
+// equal: the data files' random names and the log's time stamps.
+std::string Comparable(const std::string& text) {
+    static const std::regex data_file("/tmp/data[A-Za-z0-9]{6}");
+    static const std::regex stamp(
+        "\\[[A-Z][a-z]{2} [A-Z][a-z]{2} [ 0-9][0-9] [0-9:]{8} [0-9]{4}\\]");
+    return std::regex_replace(std::regex_replace(text, data_file, "/tmp/dataXXXXXX"), stamp,
+                              "[time]");
+}
+
+bool Overlap(const Bench::Span& a, const Bench::Span& b) {
+    return a.start < b.end && b.start < a.end;
+}
+
+// The unattended modes burn different adapters at the same time and still write
+// what the one-after-another run writes: the same run with both ports made one
+// flash (same Base GUID) burns them one after the other, and console, log and exit
+// status are the same. The first port's burn is the slower and fails, so its lines
+// must wait for it although the second port finishes first.
+TEST(Upgrade, SideBySideBurnsWriteWhatOneAfterAnotherWrites) {
+    for (const std::vector<std::string>& mode :
+         {std::vector<std::string>{"-y"}, {"-s", "-f"}, {"-s"}}) {
+        SCOPED_TRACE(mode[0]);
+        RunResult runs[2];
+        std::string logs[2];
+        for (int one_flash = 0; one_flash < 2; ++one_flash) {
+            Bench bench;
+            TwoPorts(bench, kOld, kOld);
+            bench.SetPortFile(kPort0, "burn_sleep", "1");
+            bench.SetPortFile(kPort0, "burn_exit", "1");
+            if (one_flash == 1)
+                bench.SetPortFile(kPort1, "base_guid", "b8cef60300000b00");
+            runs[one_flash] = bench.Run(mode);
+            logs[one_flash] = Comparable(bench.EventLog());
+            const std::vector<Bench::Span> spans = bench.ToolSpans();
+            ASSERT_EQ(spans.size(), 4u);  // two queries, two burns
+            EXPECT_EQ(Overlap(spans[2], spans[3]), one_flash == 0);
+        }
+        EXPECT_EQ(runs[0].status, 2);
+        EXPECT_EQ(runs[0].status, runs[1].status);
+        EXPECT_EQ(Comparable(runs[0].out), Comparable(runs[1].out));
+        EXPECT_EQ(runs[0].err, runs[1].err);
+        EXPECT_EQ(logs[0], logs[1]);
+        EXPECT_LT(logs[0].find("Upgrade SUCCESS"), std::string::npos);
+        EXPECT_LT(logs[0].find("into 0000:0b:00.0 failed"), logs[0].find("Upgrade SUCCESS"))
+            << logs[0];
+    }
+}
+
+// A stop request while two burns run: both finish and are logged, then 128+N.
+TEST(Upgrade, StopSignalWaitsForEveryRunningBurn) {
+    Bench bench;
+    TwoPorts(bench, kOld, kOld);
+    bench.SetPortFile(kPort0, "burn_interrupt", "INT");
+    bench.SetPortFile(kPort1, "burn_sleep", "2");
+    RunResult r = bench.Run({"-s"});
+    EXPECT_EQ(r.status, 128 + 2) << r.err;
+    EXPECT_EQ(bench.PortVersion(kPort0), kNew);
+    EXPECT_EQ(bench.PortVersion(kPort1), kNew);
+    const std::string log = bench.EventLog();
+    EXPECT_EQ(CountOf(log, "Upgrade SUCCESS"), 2) << log;
+    EXPECT_TRUE(Contains(log,
+                         "the run was stopped by signal 2 (SIGINT) during the burn of "
+                         "0000:af:00.0;"))
+        << log;
+}
+
+// One query per adapter, at most eight at once.
+TEST(Upgrade, AtMostEightQueriesAtOnce) {
+    Bench bench;
+    std::vector<std::string> ports = bench.AddSriovAdapters(0x81, 10, 0);
+    for (const std::string& port : ports) {
+        bench.SetPort(port, kNew, kPsid);
+        bench.SetPortFile(port, "query_sleep", "1");
+    }
+    bench.UseCatalog("upgrade-cx5");
+    EXPECT_EQ(bench.Run({"-c"}).status, 0);
+    const std::vector<Bench::Span> spans = bench.ToolSpans();
+    ASSERT_EQ(spans.size(), ports.size());
+    size_t most = 0;
+    for (const Bench::Span& s : spans) {
+        size_t at_once = 0;
+        for (const Bench::Span& t : spans) at_once += t.start <= s.start && s.start < t.end;
+        most = std::max(most, at_once);
+    }
+    EXPECT_EQ(most, 8u);
 }
 
 }  // namespace

@@ -207,8 +207,31 @@ std::string plan_image(const AddRequest& r, const std::string& image,
     return "";
 }
 
+// Leading blanks of the line that starts at `start`.
+std::string indent_at(const std::string& text, size_t start) {
+    size_t first = text.find_first_not_of(" \t", start);
+    return text.substr(start, (first == std::string::npos ? text.size() : first) - start);
+}
+
+// The indentation of the last element line before `line_start` (a line whose first
+// non-blank is "<"); one step deeper than the end tag when that is the root's start.
+std::string entry_indent(const std::string& text, size_t line_start,
+                         const std::string& end_indent) {
+    // `end` is the start of a line (or the end tag); the line before it ends at end-1.
+    size_t end = line_start;
+    while (end > 0) {
+        size_t start = end >= 2 ? text.rfind('\n', end - 2) : std::string::npos;
+        start = start == std::string::npos ? 0 : start + 1;
+        std::string indent = indent_at(text, start);
+        if (start + indent.size() < end && text[start + indent.size()] == '<')
+            return indent.size() > end_indent.size() ? indent : end_indent + "  ";
+        end = start;
+    }
+    return end_indent + "  ";
+}
+
 // The catalog text with the new entry lines before the root element's end tag,
-// indented like the line before it. Returns "" when there is no end tag.
+// indented like the entry before them. Returns "" when there is no end tag.
 std::string with_entries(const std::string& old, const std::vector<NewEntry>& entries) {
     size_t end_tag = old.rfind("</");
     if (end_tag == std::string::npos)
@@ -216,14 +239,8 @@ std::string with_entries(const std::string& old, const std::vector<NewEntry>& en
     size_t line_start = old.rfind('\n', end_tag);
     line_start = line_start == std::string::npos ? 0 : line_start + 1;
     bool own_line = old.find_first_not_of(" \t", line_start) == end_tag;
-    std::string indent = "  ";
-    if (line_start > 0) {
-        size_t prev = old.rfind('\n', line_start - 1);
-        prev = prev == std::string::npos ? 0 : prev + 1;
-        size_t text = old.find_first_not_of(" \t", prev);
-        if (text > prev && text < line_start)
-            indent = old.substr(prev, text - prev);
-    }
+    std::string indent = entry_indent(old, own_line ? line_start : end_tag,
+                                      own_line ? indent_at(old, line_start) : "");
     std::string lines = own_line ? "" : "\n";
     for (const NewEntry& e : entries) lines += indent + entry_text(e) + "\n";
     std::string text = old;

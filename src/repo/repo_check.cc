@@ -65,8 +65,7 @@ class EntryCollector : public CatalogVisitor {
     void tail(CatalogTail which, const char* value) override {
         const char* name = which == CatalogTail::rom ? "rom" : "fwFile";
         if (!keyed_) {
-            findings_->error(shown_, current_.line,
-                             std::string(name) + " stands before subdevid: fwpak ignores it");
+            misplaced_.push_back(std::string(name) + " stands before subdevid: fwpak ignores it");
             return;
         }
         CatalogValue& v = which == CatalogTail::rom ? current_.rom : current_.fw_file;
@@ -74,11 +73,15 @@ class EntryCollector : public CatalogVisitor {
         (which == CatalogTail::rom ? current_.has_rom : current_.has_fw_file) = true;
     }
     void end_node() override {
-        if (keyed_)
+        if (keyed_) {
+            for (const std::string& text : misplaced_)
+                findings_->error(shown_, current_.line, text);
             entries.push_back(current_);
-        else if (entry_like_)
+        } else if (entry_like_) {
             findings_->error(shown_, current_.line,
                              "no subdevid: fwpak never compares this entry with an adapter");
+        }
+        misplaced_.clear();
     }
 
     std::vector<RepoEntry> entries;
@@ -88,6 +91,7 @@ class EntryCollector : public CatalogVisitor {
     Findings* findings_;
     std::vector<bool> tag_lines_;  // per line of the file: its first non-blank is "<"
     RepoEntry current_;
+    std::vector<std::string> misplaced_;  // findings that count only for an entry
     bool keyed_ = false;
     bool entry_like_ = false;
 };
@@ -322,7 +326,7 @@ void check_image_contents(const RepoEntry& e, const ImageFacts& facts, const std
                  "the burning tool cannot read nic_fw/" + name + ": " + facts.problem);
         return;
     }
-    if (facts.psid != e.values.psid.text)
+    if (e.values.psid.set && facts.psid != e.values.psid.text)
         f->error(shown, e.line,
                  "nic_fw/" + name + " is for PSID " + facts.psid + ", the entry says " +
                      e.values.psid.text + ": every burn fails with a PSID mismatch");

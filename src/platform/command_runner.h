@@ -1,5 +1,6 @@
 // The platform layer for outside programs: every shell command, read pipe and
 // child process of the program starts here, so nothing else spawns anything.
+// do_command (console.h) adds its echo on top of run_shell.
 #pragma once
 
 #include <cstdio>
@@ -7,22 +8,22 @@
 #include <string>
 #include <vector>
 
+#include "platform/platform.h"
+
+// Closes a read pipe with the operation of the table that opened it.
 struct PipeCloser {
+    int (*close)(FILE* pipe) = nullptr;
     void operator()(FILE* f) const {
-        if (f != nullptr)
-            pclose(f);
+        if (f != nullptr && close != nullptr)
+            close(f);
     }
 };
 using ReadPipe = std::unique_ptr<FILE, PipeCloser>;
 
-// Echoes "%s \n" with the command to standard output (in every mode), runs it
-// through the shell and returns the shell's exit code: 127 for a command the shell
-// cannot find, 255 when no shell could be started, 128+N for a shell killed by
-// signal N (so that a killed command never reads as success).
-int do_command(const char* command);
-
-// Runs a command through the shell without echo. Returns -1 when it cannot be run
-// at all, otherwise the exit code as do_command reports it.
+// Runs a command through the shell without echo. Returns -1 when no shell could be
+// started, otherwise the shell's exit code: 127 for a command the shell cannot
+// find, 128+N for a shell killed by signal N (so that a killed command never reads
+// as success).
 int run_shell(const char* command);
 
 // Opens a read pipe on a shell command; null when the pipe cannot be opened.
@@ -31,13 +32,6 @@ ReadPipe open_read_pipe(const char* command);
 // Whether anything exists at `path` (symbolic links followed): how an installed
 // program is found before it is run.
 bool path_exists(const char* path);
-
-// Outcome of a program run directly (no shell) in a child process.
-struct ToolRun {
-    bool started = false;  // false: the child could not be created or the wait failed
-    int exit_code = -1;    // exit code, or 128+N when killed by signal N
-    int error = 0;         // errno of a failed fork or wait
-};
 
 // Runs `program` with argument vector `args` (args[0] is argument 0) in a child
 // process, its standard output and standard error going to `output_fd`; with

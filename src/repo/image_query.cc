@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-#include "driver/command_runner.h"
+#include "platform/command_runner.h"
 #include "handles.h"
 #include "inventory/fw_query.h"
 

@@ -16,6 +16,7 @@
 
 #include "handles.h"
 #include "inventory/pci_enum.h"
+#include "platform/files.h"
 #include "policy/versions.h"
 #include "repo/host_adapters.h"
 #include "repo/image_query.h"
@@ -261,42 +262,37 @@ bool write_all(int fd, const std::string& text) {
     return true;
 }
 
-// Writes text into a new temporary file beside `near` (so that a rename can put
-// it in place) with the given mode. Returns its name, or "" with errno set.
-std::string write_temporary(const std::string& near, const std::string& text, mode_t mode) {
-    size_t slash = near.find_last_of('/');
-    std::string name = near.substr(0, slash + 1) + "." + near.substr(slash + 1) + ".XXXXXX";
-    UniqueFd fd(mkstemp(&name[0]));
+// Copies one image to `dest` through a temporary file beside it and a hard link,
+// which never replaces a file of that name. Returns false with errno set.
+bool copy_image(const std::string& source, const std::string& dest) {
+    std::string content;
+    if (!read_file(source, &content))
+        return false;
+    size_t slash = dest.find_last_of('/');
+    std::string name = dest.substr(0, slash + 1) + "." + dest.substr(slash + 1) + ".XXXXXX";
+    UniqueFd fd(create_data_file(&name[0]));
     if (fd.get() < 0)
-        return "";
-    if (fchmod(fd.get(), mode) != 0 || !write_all(fd.get(), text) || fsync(fd.get()) != 0) {
-        int saved = errno;
-        unlink(name.c_str());
-        errno = saved;
-        return "";
-    }
-    return name;
+        return false;
+    bool ok = fchmod(fd.get(), 0644) == 0 && write_all(fd.get(), content) && fsync(fd.get()) == 0 &&
+              link(name.c_str(), dest.c_str()) == 0;
+    int saved = errno;
+    unlink(name.c_str());
+    errno = saved;
+    return ok;
 }
 
-// Copies the images that are not in nic_fw/ yet; never replaces a file. Returns
-// the files made (for undoing), or sets *problem.
+// Copies the images that are not in nic_fw/ yet. Returns the files made (for
+// undoing), or sets *problem.
 std::vector<std::string> copy_images(const std::vector<NewEntry>& entries, std::string* problem) {
     std::vector<std::string> made;
     for (const NewEntry& e : entries) {
         const std::string dest = std::string(kImageDir) + "/" + e.file;
         if (!e.copy || std::find(made.begin(), made.end(), dest) != made.end())
             continue;
-        std::string content;
-        std::string temp;
-        if (read_file(e.source, &content))
-            temp = write_temporary(dest, content, 0644);
-        if (temp.empty() || link(temp.c_str(), dest.c_str()) != 0) {
+        if (!copy_image(e.source, dest)) {
             *problem = "cannot copy " + e.source + " to " + dest + ": " + strerror(errno);
-            if (!temp.empty())
-                unlink(temp.c_str());
             return made;
         }
-        unlink(temp.c_str());
         made.push_back(dest);
     }
     return made;
@@ -306,15 +302,51 @@ void remove_files(const std::vector<std::string>& files) {
     for (const std::string& f : files) unlink(f.c_str());
 }
 
+// The file behind fd, read back from its start.
+bool read_back(int fd, std::string* text) {
+    text->clear();
+    char buf[4096];
+    for (off_t at = 0;;) {
+        ssize_t n = pread(fd, buf, sizeof buf, at);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return false;
+        if (n == 0)
+            return true;
+        text->append(buf, static_cast<size_t>(n));
+        at += n;
+    }
+}
+
+// Writes the new catalog into the temporary file and checks what the file holds
+// before the rename: refused when it has fewer entries than expected or more
+// errors than the old catalog. Returns 0 to go on with the rename.
+int write_checked(int fd, const std::string& text, size_t entries, int old_errors, bool* refused) {
+    std::string written;
+    if (!write_all(fd, text) || fsync(fd) != 0 || !read_back(fd, &written))
+        return -1;
+    Findings after;
+    CatalogRead read = check_repository("", &after, &written);
+    if (read.entries.size() == entries && after.errors() <= old_errors)
+        return 0;
+    fprintf(stderr, "fwpak-repo: the new catalog would read as follows:\n");
+    after.print(stderr);
+    *refused = true;
+    errno = 0;
+    return -1;
+}
+
 void sync_dir(const char* dir) {
     UniqueFd fd(open(dir, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (fd.get() >= 0)
         fsync(fd.get());
 }
 
-// Writes, checks and renames the new catalog; undoes the copies on refusal.
-int commit(const std::string& old_text, mode_t mode, const std::vector<NewEntry>& entries,
-           size_t old_entries, int old_errors) {
+// Copies the images, then writes, checks and renames the new catalog; undoes the
+// copies on refusal.
+int commit(const std::string& old_text, const std::vector<NewEntry>& entries, size_t old_entries,
+           int old_errors) {
     std::string text = with_entries(old_text, entries);
     if (text.empty())
         return refuse(std::string(g_XMLFwFile) + " has no end tag to add entries before");
@@ -324,25 +356,19 @@ int commit(const std::string& old_text, mode_t mode, const std::vector<NewEntry>
         remove_files(made);
         return refuse(problem);
     }
-    std::string temp = write_temporary(g_XMLFwFile, text, mode);
-    if (temp.empty()) {
-        problem = std::string("cannot write beside ") + g_XMLFwFile + ": " + strerror(errno);
+    bool refused = false;
+    SaveFailure failure;
+    int rc = save_file_atomically(
+        g_XMLFwFile,
+        [&](int fd) {
+            return write_checked(fd, text, old_entries + entries.size(), old_errors, &refused);
+        },
+        &failure);
+    if (rc != 0) {
         remove_files(made);
-        return refuse(problem);
-    }
-    made.push_back(temp);
-    Findings after;
-    CatalogRead read = check_repository(temp.c_str(), "", &after);
-    if (read.entries.size() != old_entries + entries.size() || after.errors() > old_errors) {
-        fprintf(stderr, "fwpak-repo: the new catalog would read as follows:\n");
-        after.print(stderr);
-        remove_files(made);
-        return refuse("the new catalog has more errors than the old one");
-    }
-    if (rename(temp.c_str(), g_XMLFwFile) != 0) {
-        problem = std::string("cannot rename the new catalog into place: ") + strerror(errno);
-        remove_files(made);
-        return refuse(problem);
+        if (refused)
+            return refuse("the new catalog has more errors than the old one");
+        return refuse(std::string("cannot write ") + g_XMLFwFile + ": " + strerror(failure.error));
     }
     sync_dir(kImageDir);
     return REPO_CLEAN;
@@ -367,15 +393,11 @@ int repo_add(const AddRequest& request) {
     if (stat(kImageDir, &st) != 0 || !S_ISDIR(st.st_mode))
         return refuse("no nic_fw/ directory here: run fwpak-repo add in the repository directory");
     std::string old_text = kNewCatalog;
-    mode_t mode = 0644;
     const bool had_catalog = stat(g_XMLFwFile, &st) == 0;
-    if (had_catalog) {
-        mode = st.st_mode & 07777;
-        if (!read_file(g_XMLFwFile, &old_text))
-            return refuse(std::string("cannot read ") + g_XMLFwFile + ": " + strerror(errno));
-    }
+    if (had_catalog && !read_file(g_XMLFwFile, &old_text))
+        return refuse(std::string("cannot read ") + g_XMLFwFile + ": " + strerror(errno));
     Findings before;
-    CatalogRead old = check_repository(g_XMLFwFile, "", &before);
+    CatalogRead old = check_repository("", &before, had_catalog ? &old_text : nullptr);
     if (had_catalog && (!old.end.opened || !old.end.well_formed))
         return refuse(std::string(g_XMLFwFile) + " is not well-formed XML (see fwpak-repo check)");
     std::vector<HostAdapter> host;
@@ -387,7 +409,7 @@ int repo_add(const AddRequest& request) {
         if (!problem.empty())
             return refuse(problem);
     }
-    int rc = commit(old_text, mode, planned, old.entries.size(), before.errors());
+    int rc = commit(old_text, planned, old.entries.size(), before.errors());
     if (rc != REPO_CLEAN)
         return rc;
     for (const NewEntry& e : planned)

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
+#include <sstream>
 #include <map>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -184,9 +185,9 @@ void check_rom(const RepoEntry& e, const std::string& shown, Findings* f) {
                  "rom \"" + text + "\" is not a version fwpak can read: it reads " + read);
 }
 
-std::vector<bool> tag_lines(const char* file) {
+std::vector<bool> tag_lines(const std::string& text) {
     std::vector<bool> lines;
-    std::ifstream in(file);
+    std::istringstream in(text);
     for (std::string line; std::getline(in, line);) {
         size_t first = line.find_first_not_of(" \t\r");
         lines.push_back(first != std::string::npos && line[first] == '<');
@@ -210,21 +211,17 @@ std::string entry_identity(const CatalogScratch& v) {
     return v.venid.text + "-" + v.devid.text + "-" + v.psid.text;
 }
 
-CatalogRead read_repo_catalog(const char* file, const std::string& shown, Findings* findings) {
+CatalogRead read_repo_catalog(const std::string& text, const std::string& shown,
+                              Findings* findings) {
     CatalogRead read;
-    EntryCollector collector(shown, findings, tag_lines(file));
-    read.end = walk_catalog_file(file, &collector);
+    EntryCollector collector(shown, findings, tag_lines(text));
+    read.end = walk_catalog_memory(text.data(), text.size(), &collector);
     read.entries = std::move(collector.entries);
-    if (!read.end.opened) {
-        struct stat st;
-        std::string why = stat(file, &st) != 0 ? strerror(errno) : "not readable as XML";
-        findings->error(shown, 0, "cannot open the catalog (" + why + "): every fwpak run stops");
-        return read;
-    }
-    if (!read.end.well_formed)
+    if (!read.end.opened || !read.end.well_formed) {
+        std::string why = read.end.opened ? read.end.error_text : "no XML document";
         findings->error(shown, read.end.error_line,
-                        "not well-formed XML (" + read.end.error_text +
-                            "): fwpak reads no entry after this point");
+                        "not well-formed XML (" + why + "): fwpak reads no entry after this point");
+    }
     for (const RepoEntry& e : read.entries) {
         check_compared(e, "venid", e.values.venid, shown, findings);
         check_compared(e, "devid", e.values.devid, shown, findings);
@@ -366,13 +363,33 @@ void check_entry_files(const std::vector<RepoEntry>& entries, const std::string&
 
 }  // namespace
 
-CatalogRead check_repository(const char* file, const std::string& shown_dir, Findings* findings) {
+bool read_catalog_text(std::string* text) {
+    std::ifstream in(g_XMLFwFile, std::ios::binary);
+    if (!in)
+        return false;
+    std::ostringstream s;
+    s << in.rdbuf();
+    *text = s.str();
+    return !in.bad();
+}
+
+CatalogRead check_repository(const std::string& shown_dir, Findings* findings,
+                             const std::string* catalog_text) {
     const bool tool_ok = check_tool(REPO_BURNING_TOOL, shown_dir + kImageDir + "/mstflint",
                                     Severity::error, "fwpak burns with it", findings);
     check_tool(std::string("./") + kLookupTool, shown_dir + kLookupTool, Severity::warning,
                "report replays resolve placeholder image names with it", findings);
     const std::string shown = shown_dir + g_XMLFwFile;
-    CatalogRead read = read_repo_catalog(file, shown, findings);
+    std::string text;
+    if (catalog_text != nullptr) {
+        text = *catalog_text;
+    } else if (!read_catalog_text(&text)) {
+        findings->error(shown, 0,
+                        std::string("cannot open the catalog (") + strerror(errno) +
+                            "): every fwpak run stops");
+        return CatalogRead{};
+    }
+    CatalogRead read = read_repo_catalog(text, shown, findings);
     check_duplicates(read.entries, shown, findings);
     check_entry_files(read.entries, shown, tool_ok, findings);
     return read;

@@ -28,14 +28,17 @@ struct CatalogRead {
     std::vector<RepoEntry> entries;
 };
 
-// Reads the catalog at `file` (relative to the repository directory, the current
-// directory) and adds the findings of the catalog alone under the name `shown`.
-CatalogRead read_repo_catalog(const char* file, const std::string& shown, Findings* findings);
+// Reads catalog text as fwpak reads the catalog file and adds the findings of the
+// catalog alone under the name `shown`.
+CatalogRead read_repo_catalog(const std::string& text, const std::string& shown,
+                              Findings* findings);
 
-// The whole check of the repository in the current directory, with `file` as its
-// catalog, shown in findings with the prefix `shown_dir` ("" or "DIR/"). The
-// images' own query runs when the burning tool is there. Writes nothing.
-CatalogRead check_repository(const char* file, const std::string& shown_dir, Findings* findings);
+// The whole check of the repository in the current directory, its files shown in
+// findings with the prefix `shown_dir` ("" or "DIR/"). The catalog is
+// nic_fw/NICFWData.xml, or `catalog_text` when given (a catalog about to replace
+// it). The images' own query runs when the burning tool can run. Writes nothing.
+CatalogRead check_repository(const std::string& shown_dir, Findings* findings,
+                             const std::string* catalog_text = nullptr);
 
 // Adapter key of an entry as fwpak compares it (venid, devid and PSID; the
 // subsystem IDs are never compared).

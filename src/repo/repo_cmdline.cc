@@ -54,7 +54,7 @@ int run_check(int argc, char** argv) {
         return REPO_ERRORS;
     }
     Findings findings;
-    check_repository(g_XMLFwFile, shown, &findings);
+    check_repository(shown, &findings);
     findings.print(stdout);
     return findings.status();
 }

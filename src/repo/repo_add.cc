@@ -392,6 +392,9 @@ int repo_add(const AddRequest& request) {
     struct stat st;
     if (stat(kImageDir, &st) != 0 || !S_ISDIR(st.st_mode))
         return refuse("no nic_fw/ directory here: run fwpak-repo add in the repository directory");
+    if (access(REPO_BURNING_TOOL, X_OK) != 0)
+        return refuse(std::string(REPO_BURNING_TOOL) + " cannot run (" + strerror(errno) +
+                      "): add reads each image's PSID and version with it");
     std::string old_text = kNewCatalog;
     const bool had_catalog = stat(g_XMLFwFile, &st) == 0;
     if (had_catalog && !read_file(g_XMLFwFile, &old_text))

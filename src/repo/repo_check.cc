@@ -344,7 +344,7 @@ void check_entry_files(const std::vector<RepoEntry>& entries, const std::string&
             continue;
         }
         const std::string& name = e.fw_file.text;
-        if (name.find("n/a") != std::string::npos) {
+        if (!names_image_file(name.c_str())) {
             f->warning(shown, e.line, "fwFile \"" + name + "\" marks an entry without an image");
             continue;
         }

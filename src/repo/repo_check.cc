@@ -10,6 +10,7 @@
 #include <fstream>
 #include <sstream>
 #include <map>
+#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -22,8 +23,8 @@ namespace {
 constexpr char kImageDir[] = "nic_fw";
 constexpr char kLookupTool[] = "getmlnxinfo";
 // The names fwpak reads, for telling apart a name written in the wrong letter case.
-const char* const kKnownNames[] = {"name", "venid",    "devid", "subvenid",
-                                   "PSID", "subdevid", "rom",   "fwFile"};
+const char* const kKnownNames[] = {g_XMLNicName, g_XMLVenId,    g_XMLDevId, g_XMLSubVenId,
+                                   g_XMLPSID,    g_XMLSubDevId, g_XMLrom,   g_XMLFwImage};
 
 // Collects the entries of one walk, and the faults that the walk alone shows.
 class EntryCollector : public CatalogVisitor {

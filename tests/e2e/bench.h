@@ -65,9 +65,12 @@ class Bench {
     void MakeTmpReadOnly();
 
     // A shell script that starts fwpak in place of the plain start, "$@" standing
-    // for fwpak and its arguments: to start it with descriptors closed, signals
+    // for the program and its arguments: to start it with descriptors closed, signals
     // ignored or a console that goes away, as a launcher or a cron job might.
     void SetLauncher(const std::string& script) { launcher_ = script; }
+
+    // Runs this program instead of fwpak (fwpak-repo), in the same setting.
+    void UseProgram(const std::string& binary) { program_ = binary; }
 
     // Runs fwpak with these arguments; `input` is standard input (end of input
     // when empty).
@@ -96,6 +99,7 @@ class Bench {
 
     std::string root_;
     std::string pkg_;
+    std::string program_ = FWPAK_BINARY;
     std::vector<std::string> devices_;
     bool overlay_ = false;
     bool hide_pci_ids_ = false;

@@ -4,6 +4,8 @@
 #include "file_text.h"
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <memory>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -97,6 +99,30 @@ class FlashExec : public ::testing::Test {
     std::string dir_;
     FakePlatform fake_;
 };
+
+TEST(FormatMac, TakesTheDigitsBetweenSeparators) {
+    const struct {
+        const char* in;
+        const char* out;
+    } cases[] = {
+        {"00:02:c9:1a:2b:3c", "0002c91a2b3c"},
+        {"00-02-C9-1A-2B-3C", "0002C91A2B3C"},
+        {"00:02:c9:1a:2b:3c:trailing", "0002c91a2b3c"},
+        // Shorter texts give the digits that are there and nothing read past the end.
+        {"00:02:c9:1a:2b:3", "0002c91a2b3"},
+        {"00:02:c", "0002c"},
+        {"0", "0"},
+        {"", ""},
+    };
+    for (const auto& c : cases) {
+        // Copied into a buffer of its exact size so a read past the end shows
+        // under AddressSanitizer.
+        std::unique_ptr<char[]> exact(new char[strlen(c.in) + 1]);
+        memcpy(exact.get(), c.in, strlen(c.in) + 1);
+        EXPECT_STREQ(format_mac(exact.get()), c.out) << c.in;
+    }
+    EXPECT_STREQ(format_mac(nullptr), "");
+}
 
 TEST(BurnCommand, ToolAndArgumentsFollowBootModeAndSilence) {
     BurnCommand cmd;

@@ -35,18 +35,6 @@ std::string Substitute(std::string text, const std::string& from, const std::str
 
 }  // namespace
 
-bool Contains(const std::string& haystack, const std::string& needle) {
-    return haystack.find(needle) != std::string::npos;
-}
-
-int CountOf(const std::string& haystack, const std::string& needle) {
-    int n = 0;
-    for (size_t pos = haystack.find(needle); pos != std::string::npos;
-         pos = haystack.find(needle, pos + needle.size()))
-        ++n;
-    return n;
-}
-
 bool Bench::NamespacesAvailable() {
     static const bool available = getuid() == 0 && Shell("unshare -m true 2>/dev/null") == 0;
     return available;

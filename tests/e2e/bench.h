@@ -4,6 +4,8 @@
 // /usr/bin. Every case builds its own bench and the bench cleans up after itself.
 #pragma once
 
+#include "text_match.h"
+
 #include <string>
 #include <vector>
 
@@ -105,6 +107,3 @@ class Bench {
             GTEST_SKIP() << "needs a private mount namespace (unshare -m as root) " \
                             "for the fake tools in /usr/bin";                       \
     } while (0)
-
-bool Contains(const std::string& haystack, const std::string& needle);
-int CountOf(const std::string& haystack, const std::string& needle);

@@ -19,7 +19,7 @@ namespace {
 
 class Console : public ::testing::Test {
   protected:
-    void SetUp() override { ResetRunState(); }
+    void SetUp() override { reset_run_state(); }
 };
 
 TEST_F(Console, MessagesAreHiddenOnlyInSilentAndReportRuns) {

@@ -12,14 +12,7 @@
 namespace {
 
 std::string Quote(const std::string& s) {
-    std::string q = "'";
-    for (char c : s) {
-        if (c == '\'')
-            q += "'\\''";
-        else
-            q += c;
-    }
-    return q + "'";
+    return ShellQuote(s);
 }
 
 int Shell(const std::string& command) {
@@ -53,7 +46,6 @@ Bench::Bench() {
     WriteFileText(StateDir() + "/calls.log", "");
     InstallFakeTool("burning-tool", pkg_ + "/nic_fw/mstflint");
     InstallFakeTool("getmlnxinfo", pkg_ + "/getmlnxinfo");
-    devices_.push_back(std::string(FWPAK_TEST_DATA) + "/pci/host-bridge.umockdev");
     if (NamespacesAvailable())
         SetSecureBoot(SecureBootSetup());
 }
@@ -77,13 +69,13 @@ void Bench::WhiteOut(const std::string& name) {
 }
 
 void Bench::AddDevices(const std::string& name) {
-    devices_.push_back(std::string(FWPAK_TEST_DATA) + "/pci/" + name + ".umockdev");
+    bus_.AddPci(name);
 }
 
 void Bench::AddDeviceText(const std::string& umockdev_text) {
-    std::string path = root_ + "/devices-" + std::to_string(devices_.size()) + ".umockdev";
+    std::string path = root_ + "/devices-" + std::to_string(bus_.size()) + ".umockdev";
     WriteFileText(path, umockdev_text);
-    devices_.push_back(path);
+    bus_.AddFile(path);
 }
 
 void Bench::SetPort(const std::string& bdf, const std::string& version, const std::string& psid) {
@@ -218,9 +210,7 @@ RunResult Bench::Run(const std::vector<std::string>& args, const std::string& in
         script += "mount --bind " + Quote(dir) + " " + Quote(dir) + "\n";
         script += "mount -o remount,bind,ro " + Quote(dir) + "\n";
     }
-    script += "cd " + Quote(pkg_) + "\nexec timeout 120 umockdev-run";
-    for (const std::string& d : devices_) script += " -d " + Quote(d);
-    script += " -- " + Quote(FWPAK_BINARY);
+    script += "cd " + Quote(pkg_) + "\nexec timeout 120 " + bus_.Command() + Quote(FWPAK_BINARY);
     for (const std::string& a : args) script += " " + Quote(a);
     script += " < " + Quote(in) + " > " + Quote(out) + " 2> " + Quote(err) + "\n";
     WriteFileText(root_ + "/run.sh", script);

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "text_match.h"
+#include "umockdev_bus.h"
 
 #include <string>
 #include <vector>
@@ -93,7 +94,7 @@ class Bench {
 
     std::string root_;
     std::string pkg_;
-    std::vector<std::string> devices_;
+    UmockdevBus bus_;
     bool overlay_ = false;
     bool hide_pci_ids_ = false;
     std::vector<std::string> read_only_dirs_;

@@ -19,6 +19,8 @@
 
 #include <gtest/gtest.h>
 
+#include "umockdev_bus.h"
+
 namespace common_test {
 
 inline std::string ReadText(const std::string& path) {
@@ -51,7 +53,7 @@ inline const std::string& NamespaceObstacle() {
             return std::string("needs root for a private mount namespace");
         if (Shell("unshare -m true 2>/dev/null") != 0)
             return std::string("unshare -m does not work on this machine");
-        if (Shell("command -v umockdev-run >/dev/null 2>&1") != 0)
+        if (!UmockdevBus::Available())
             return std::string("umockdev-run is not installed");
         return std::string();
     }();
@@ -108,15 +110,13 @@ class NamespaceCase {
     // host bridge. Cases that never look at /sys skip umockdev (it costs a tenth of
     // a second).
     void AddDevices(const std::string& rel) {
-        if (!umockdev_)
-            devices_.push_back(FWPAK_TEST_DATA "/pci/host-bridge.umockdev");
         umockdev_ = true;
-        devices_.push_back(FWPAK_TEST_DATA "/" + rel);
+        bus_.AddData(rel);
     }
     // Under umockdev without any PCI device: /sys/bus/pci/devices does not exist.
     void NoDevices() {
         umockdev_ = true;
-        devices_.clear();
+        bus_.Clear();
     }
 
     ProbeRun Run(const std::vector<std::string>& args) {
@@ -170,11 +170,8 @@ class NamespaceCase {
         }
         s += "export ASAN_OPTIONS=\"${ASAN_OPTIONS:-verify_asan_link_order=0:detect_leaks=0}\"\n";
         s += "exec ";
-        if (umockdev_) {
-            s += "umockdev-run";
-            for (const auto& d : devices_) s += " -d " + Quote(d);
-            s += " -- ";
-        }
+        if (umockdev_)
+            s += bus_.Command();
         s += Quote(FWPAK_COMMON_PROBE);
         for (const auto& a : args) s += " " + Quote(a);
         s += " >" + Quote(root_ + "/out") + " 2>" + Quote(root_ + "/err") + "\n";
@@ -183,7 +180,7 @@ class NamespaceCase {
 
     std::string root_;
     std::set<std::string> hidden_;
-    std::vector<std::string> devices_;
+    UmockdevBus bus_;
     bool umockdev_ = false;
     int outputs_ = 0;
 };

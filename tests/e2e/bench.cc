@@ -16,8 +16,7 @@ std::string Quote(const std::string& s) {
 }
 
 int Shell(const std::string& command) {
-    int status = system(command.c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return ShellStatus(command);
 }
 
 std::string Substitute(std::string text, const std::string& from, const std::string& to) {
@@ -29,8 +28,7 @@ std::string Substitute(std::string text, const std::string& from, const std::str
 }  // namespace
 
 bool Bench::NamespacesAvailable() {
-    static const bool available = getuid() == 0 && Shell("unshare -m true 2>/dev/null") == 0;
-    return available;
+    return MountNamespaceObstacle().empty();
 }
 
 Bench::Bench() {
@@ -219,7 +217,8 @@ RunResult Bench::Run(const std::vector<std::string>& args, const std::string& in
         ADD_FAILURE() << "this case needs a mount namespace; guard it with REQUIRE_NAMESPACES()";
         return r;
     }
-    std::string command = (private_ns ? "unshare -m sh " : "sh ") + Quote(root_ + "/run.sh");
+    std::string command =
+        private_ns ? InMountNamespace(root_ + "/run.sh") : "sh " + Quote(root_ + "/run.sh");
     r.status = Shell(command);
     r.out = ReadFileText(out);
     r.err = ReadFileText(err);

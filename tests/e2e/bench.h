@@ -5,6 +5,7 @@
 #pragma once
 
 #include "text_match.h"
+#include "namespace_bench.h"
 #include "umockdev_bus.h"
 
 #include <string>

@@ -19,6 +19,7 @@
 
 #include <gtest/gtest.h>
 
+#include "namespace_bench.h"
 #include "umockdev_bus.h"
 
 namespace common_test {
@@ -36,23 +37,18 @@ inline void WriteText(const std::string& path, const std::string& content) {
 }
 
 inline std::string Quote(const std::string& s) {
-    std::string q = "'";
-    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
+    return ShellQuote(s);
 }
 
 inline int Shell(const std::string& command) {
-    int status = system(command.c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return ShellStatus(command);
 }
 
 // Why namespace cases cannot run here, or empty when they can. Asked once.
 inline const std::string& NamespaceObstacle() {
     static const std::string obstacle = [] {
-        if (getuid() != 0)
-            return std::string("needs root for a private mount namespace");
-        if (Shell("unshare -m true 2>/dev/null") != 0)
-            return std::string("unshare -m does not work on this machine");
+        if (!MountNamespaceObstacle().empty())
+            return MountNamespaceObstacle();
         if (!UmockdevBus::Available())
             return std::string("umockdev-run is not installed");
         return std::string();
@@ -123,8 +119,8 @@ class NamespaceCase {
         std::string script = Script(args);
         WriteText(root_ + "/run.sh", script);
         ProbeRun run;
-        run.status = Shell("unshare -m sh " + Quote(root_ + "/run.sh") + " 2>" +
-                           Quote(root_ + "/setup-err"));
+        run.status =
+            Shell(InMountNamespace(root_ + "/run.sh") + " 2>" + Quote(root_ + "/setup-err"));
         run.out = ReadText(root_ + "/out");
         run.err = ReadText(root_ + "/err") + ReadText(root_ + "/setup-err");
         run.calls = ReadText(root_ + "/calls");

@@ -152,8 +152,8 @@ std::string Bench::PrivateTmpScript() const {
     // source or build tree when the checkout itself is under /tmp) is bound into the
     // private /tmp at its own path, one top-level entry each.
     std::set<std::string> entries;
-    for (const std::string& path : {root_, std::string(FWPAK_TEST_DATA),
-                                    std::string(FWPAK_FAKE_TOOLS), std::string(FWPAK_BINARY)}) {
+    for (const std::string& path :
+         {root_, std::string(FWPAK_TEST_DATA), std::string(FWPAK_FAKE_TOOLS), program_}) {
         if (path.rfind("/tmp/", 0) != 0)
             continue;
         entries.insert(path.substr(0, path.find('/', 5)));
@@ -208,7 +208,7 @@ RunResult Bench::Run(const std::vector<std::string>& args, const std::string& in
         script += "mount --bind " + Quote(dir) + " " + Quote(dir) + "\n";
         script += "mount -o remount,bind,ro " + Quote(dir) + "\n";
     }
-    script += "cd " + Quote(pkg_) + "\nexec timeout 120 " + bus_.Command() + Quote(FWPAK_BINARY);
+    script += "cd " + Quote(pkg_) + "\nexec timeout 120 " + bus_.Command() + Quote(program_);
     for (const std::string& a : args) script += " " + Quote(a);
     script += " < " + Quote(in) + " > " + Quote(out) + " 2> " + Quote(err) + "\n";
     WriteFileText(root_ + "/run.sh", script);

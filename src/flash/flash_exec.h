@@ -32,6 +32,10 @@ int do_update_firmware(uint32_t uNicIdx);
 // their verdicts.
 void end_run_if_stopped(const char* bus);
 
+// The 12 hexadecimal digits of a colon-form MAC address, in a static 13-byte text:
+// how the success line names the port.
+char* format_mac(const char* pStrTok);
+
 // The burning tool for this boot mode and its argument vector (argument 0 first);
 // false for a boot mode that names no tool.
 struct BurnCommand {

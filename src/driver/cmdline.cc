@@ -12,7 +12,7 @@
 #include "flash/boot_mode.h"
 #include "platform/process_state.h"
 #include "policy/installed_report.h"
-#include "report/report_reader.h"
+#include "report/report_replay.h"
 #include "report/report_writer.h"
 #include "run_flags.h"
 

@@ -70,5 +70,9 @@ int do_update_firmware(uint32_t uNicIdx);
 // their verdicts.
 void end_run_if_stopped(const char* bus);
 
+// The 12 hexadecimal digits of a colon-form MAC address, in a static 13-byte text:
+// how the success line names the port.
+char* format_mac(const char* pStrTok);
+
 bool burn_command(int boot_mode, bool silent_run, const char* bus, const std::string& image_path,
                   BurnCommand* command);

@@ -4,6 +4,10 @@
 // /usr/bin. Every case builds its own bench and the bench cleans up after itself.
 #pragma once
 
+#include "text_match.h"
+#include "namespace_bench.h"
+#include "umockdev_bus.h"
+
 #include <string>
 #include <vector>
 
@@ -81,9 +85,12 @@ class Bench {
     void MakeTmpReadOnly();
 
     // A shell script that starts fwpak in place of the plain start, "$@" standing
-    // for fwpak and its arguments: to start it with descriptors closed, signals
+    // for the program and its arguments: to start it with descriptors closed, signals
     // ignored or a console that goes away, as a launcher or a cron job might.
     void SetLauncher(const std::string& script) { launcher_ = script; }
+
+    // Runs this program instead of fwpak (fwpak-repo), in the same setting.
+    void UseProgram(const std::string& binary) { program_ = binary; }
 
     // Runs fwpak with these arguments; `input` is standard input (end of input
     // when empty).
@@ -122,7 +129,8 @@ class Bench {
 
     std::string root_;
     std::string pkg_;
-    std::vector<std::string> devices_;
+    std::string program_ = FWPAK_BINARY;
+    UmockdevBus bus_;
     bool overlay_ = false;
     bool hide_pci_ids_ = false;
     std::vector<std::string> read_only_dirs_;
@@ -137,6 +145,3 @@ class Bench {
             GTEST_SKIP() << "needs a private mount namespace (unshare -m as root) " \
                             "for the fake tools in /usr/bin";                       \
     } while (0)
-
-bool Contains(const std::string& haystack, const std::string& needle);
-int CountOf(const std::string& haystack, const std::string& needle);

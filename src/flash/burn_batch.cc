@@ -137,7 +137,8 @@ void BurnBatch::emit(Entry* e) {
 void BurnBatch::draw_progress() {
     if (!console_is_terminal())
         return;
-    erase_progress();
+    std::string lines;
+    int count = 0;
     for (const Entry& e : entries_) {
         if (!e.burn.runs || e.state == State::dropped || e.held_released)
             continue;
@@ -145,15 +146,27 @@ void BurnBatch::draw_progress() {
                             : e.state == State::running ? "burning"
                             : e.result.exit_code == 0   ? "finished"
                                                         : "failed";
-        printf("  %s  %s  %4s  %s\n", e.burn.bus.c_str(), e.burn.image_path.c_str(),
-               last_percentage(e.burn.data.fd.get()).c_str(), state);
-        ++progress_lines_;
+        char line[TEXT_LEN];
+        snprintf(line, sizeof line, "  %s  %s  %4s  %s\n", e.burn.bus.c_str(),
+                 e.burn.image_path.c_str(), last_percentage(e.burn.data.fd.get()).c_str(), state);
+        lines += line;
+        ++count;
     }
+    // Redrawn only when a line has changed, so that the terminal does not flicker.
+    if (count == progress_lines_ && lines == progress_text_)
+        return;
+    erase_progress();
+    fputs(lines.c_str(), stdout);
     fflush(stdout);
+    progress_lines_ = count;
+    progress_text_ = lines;
 }
 
 void BurnBatch::erase_progress() {
+    if (progress_lines_ == 0)
+        return;
     for (; progress_lines_ > 0; --progress_lines_) fputs("\033[1A\033[2K", stdout);
+    progress_text_.clear();
     fflush(stdout);
 }
 

@@ -51,4 +51,5 @@ class BurnBatch {
     std::vector<Entry> entries_;
     std::string last_burnt_;
     int progress_lines_ = 0;
+    std::string progress_text_;
 };

@@ -616,6 +616,26 @@ TEST(Upgrade, StopSignalWaitsForEveryRunningBurn) {
         << log;
 }
 
+// On a terminal each burning adapter has a progress line, redrawn in place and
+// erased before the adapter's lines are written; without one, nothing extra.
+TEST(Upgrade, ProgressLinesOnlyOnATerminal) {
+    for (bool terminal : {true, false}) {
+        SCOPED_TRACE(terminal ? "terminal" : "no terminal");
+        Bench bench;
+        TwoPorts(bench, kOld, kOld);
+        bench.SetPortFile(kPort0, "burn_sleep", "1");
+        if (terminal)
+            bench.SetLauncher("exec script -qefc \"$*\" /dev/null");
+        RunResult r = bench.Run({"-y"});
+        EXPECT_EQ(r.status, 0) << r.out << r.err;
+        const std::string line = std::string("  ") + kPort0 + "  ./nic_fw/" + kImage;
+        EXPECT_EQ(Contains(r.out, line), terminal) << r.out;
+        EXPECT_EQ(Contains(r.out, "burning"), terminal);
+        EXPECT_EQ(Contains(r.out, "\033[1A\033[2K"), terminal);
+        EXPECT_TRUE(Contains(r.out, "Firmware Flashed:\tSUCCESS  for interface 0000:af:00.0"));
+    }
+}
+
 // One query per adapter, at most eight at once.
 TEST(Upgrade, AtMostEightQueriesAtOnce) {
     Bench bench;

@@ -70,6 +70,26 @@ TEST(QueryValueLine, OnlyTheKeywordAndColonAtTheLineStart) {
         EXPECT_EQ(is_query_value_line(c.line, c.pattern), c.is_value) << c.line;
 }
 
+// The flash's identity: the first word of "Base GUID:" (its count dropped), else
+// of the ConnectX-3 "GUIDs:" line; nothing from other lines that mention GUIDs.
+TEST(QueryBaseGuid, FirstWordOfTheGuidLine) {
+    const struct {
+        const char* output;
+        const char* guid;
+    } cases[] = {
+        {"FW Version:            16.35.2000\nBase GUID:             98039b03009fc6d4        4\n"
+         "PSID:                  MT_0000000080\n",
+         "98039b03009fc6d4"},
+        {"GUIDs:                 e41d2d03007e7c10 e41d2d03007e7c11\n", "e41d2d03007e7c10"},
+        {"Description:           UID                GuidsNumber\nBase GUID:  b8cef60300e1d2a4",
+         "b8cef60300e1d2a4"},
+        {"-W- Base GUID: 0000000000000000 not read\nFW Version: 1.2.3\n", ""},
+        {"Base GUID:\n", ""},
+        {"", ""},
+    };
+    for (const auto& c : cases) EXPECT_EQ(query_base_guid(c.output), c.guid) << c.output;
+}
+
 TEST(CutQueryValue, LongValueIsCutAtItsBuffer) {
     std::string line = "PSID: " + std::string(80, 'A') + "\n";
     char value[QUERY_VALUE_LEN];

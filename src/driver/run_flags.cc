@@ -26,7 +26,9 @@ std::vector<RunStateReset>& run_state_resets() {
 
 }  // namespace
 
-bool register_run_state_reset(RunStateReset reset) {
+// noexcept: registrars run while statics are initialised, where nothing could catch
+// an exception; running out of memory there ends the program either way.
+bool register_run_state_reset(RunStateReset reset) noexcept {
     std::vector<RunStateReset>& resets = run_state_resets();
     if (reset != nullptr && std::find(resets.begin(), resets.end(), reset) == resets.end())
         resets.push_back(reset);
@@ -43,6 +45,5 @@ void reset_run_state() {
     print_msg[0] = '\0';
     log_mellanox_event_text = 1;
     pmstflint_fout = nullptr;
-    for (RunStateReset reset : run_state_resets())
-        reset();
+    for (RunStateReset reset : run_state_resets()) reset();
 }

@@ -79,11 +79,12 @@ class NamespaceBench {
             return ShellStatus("sh " + ShellQuote(path) + redirect);
         }
         WriteFileText(
-            path, "if [ \"$(readlink /proc/self/ns/mnt)\" = \"$(readlink /proc/1/ns/mnt)\" ]; then\n"
-                  "    echo 'bench: not in a private mount namespace, refusing to mount' >&2\n"
-                  "    exit 99\n"
-                  "fi\n" +
-                      script);
+            path,
+            "if [ \"$(readlink /proc/self/ns/mnt)\" = \"$(readlink /proc/1/ns/mnt)\" ]; then\n"
+            "    echo 'bench: not in a private mount namespace, refusing to mount' >&2\n"
+            "    exit 99\n"
+            "fi\n" +
+                script);
         return ShellStatus(InMountNamespace(path) + redirect);
     }
 

@@ -31,6 +31,15 @@ const char g_XMLFwImage[] = "fwFile";
 const char g_XMLrom[] = "rom";
 const char g_XMLPSID[] = "PSID";
 
+size_t kept_length(const char* text, size_t len) {
+    if (len < MAX_OUTSIDE_TEXT)
+        return len;
+    size_t kept = MAX_OUTSIDE_TEXT - 1;
+    // A continuation byte (10xxxxxx) at the cut belongs to the character before it.
+    while (kept > 0 && (static_cast<unsigned char>(text[kept]) & 0xC0) == 0x80) --kept;
+    return kept;
+}
+
 char* dup_text(const char* text) {
     if (text == nullptr)
         return nullptr;

@@ -234,7 +234,10 @@ RunResult Bench::Run(const std::vector<std::string>& args, const std::string& in
         script += "mount --bind " + Quote(dir) + " " + Quote(dir) + "\n";
         script += "mount -o remount,bind,ro " + Quote(dir) + "\n";
     }
-    script += "cd " + Quote(pkg_) + "\nexec timeout 120 " + bus_.Command() + Quote(program_);
+    script += "cd " + Quote(pkg_) + "\nexec timeout 120 " + bus_.Command();
+    if (!launcher_.empty())
+        script += "sh -c " + Quote(launcher_) + " sh ";
+    script += Quote(program_);
     for (const std::string& a : args) script += " " + Quote(a);
     script += " < " + Quote(in) + " > " + Quote(out) + " 2> " + Quote(err) + "\n";
 

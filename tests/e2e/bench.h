@@ -82,8 +82,14 @@ class Bench : public NamespaceBench {
     // under /tmp (needs a mount namespace).
     void MakeTmpReadOnly();
 
+    // A shell script that starts fwpak in place of the plain start, "$@" standing
+    // for the program and its arguments: to start it with descriptors closed, signals
+    // ignored or a console that goes away, as a launcher or a cron job might.
+    void SetLauncher(const std::string& script) { launcher_ = script; }
+
     // Runs this program instead of fwpak (fwpak-repo), in the same setting.
     void UseProgram(const std::string& binary) { program_ = binary; }
+
     // Runs fwpak with these arguments; `input` is standard input (end of input
     // when empty).
     RunResult Run(const std::vector<std::string>& args, const std::string& input = "");
@@ -112,6 +118,7 @@ class Bench : public NamespaceBench {
     bool hide_pci_ids_ = false;
     std::vector<std::string> read_only_dirs_;
     bool tmp_read_only_ = false;
+    std::string launcher_;
 };
 
 // Skips the calling test, saying why, where no private mount namespace can be made.

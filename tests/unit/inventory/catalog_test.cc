@@ -210,6 +210,36 @@ TEST_F(Catalog, TruncatedCatalogIsLogged) {
     EXPECT_TRUE(text.find("the catalog in memory is not well-formed XML") != std::string::npos);
 }
 
+// Mend: a 1 MiB name that 100 nameless entries inherit costs 100 kept texts of at
+// most 4095 bytes, not 100 MiB; the cut falls before a UTF-8 character it would
+// split, and one warning names the first entry cut.
+TEST_F(Catalog, LongValuesAreCutWithAWarning) {
+    const std::string name =
+        std::string(MAX_OUTSIDE_TEXT - 2, 'n') + "\xc3\xa9" + std::string(1 << 20, 'n');
+    std::string xml = "<c><FW name=\"" + name + "\"/>";
+    for (int i = 0; i < MAX_FW_IMAGES; ++i)
+        xml +=
+            "<FW venid=\"15B3\" devid=\"1017\" subvenid=\"15B3\" PSID=\"MT_0000000080\" "
+            "subdevid=\"0020\" rom=\"1.0.0\" fwFile=\"f\"/>";
+    xml += "</c>";
+    UniqueFile log(tmpfile());
+    pmstflint_fout = log.get();
+    EXPECT_EQ(Read(xml), 1);
+    pmstflint_fout = nullptr;
+    ASSERT_EQ(rows_[0].fw_count, MAX_FW_IMAGES);
+    for (int i = 0; i < MAX_FW_IMAGES; ++i)
+        ASSERT_EQ(std::string(records_[i].pxmlName), std::string(MAX_OUTSIDE_TEXT - 2, 'n'));
+    std::string text(4096, '\0');
+    rewind(log.get());
+    text.resize(fread(&text[0], 1, text.size(), log.get()));
+    EXPECT_EQ(text.find("[WARNING]  "), 0u) << text;
+    EXPECT_NE(text.find("the name of the entry on line 1 of the catalog in memory is 1052672 "
+                        "bytes long; only its first 4094 are kept\n"),
+              std::string::npos)
+        << text;
+    EXPECT_EQ(text.find("[WARNING]", 1), std::string::npos) << text;
+}
+
 // Without entity substitution the reader hands over no expanded text, and the
 // parser's amplification guard stops a bomb: either way nothing blows up.
 TEST_F(Catalog, EntityBombIsNotExpanded) {

@@ -6,6 +6,7 @@
 
 #include "console.h"
 #include "nic_info.h"
+#include "run_flags.h"
 
 nic_info* g_ninfo = nullptr;
 int32_t g_nNics = 0;
@@ -49,6 +50,10 @@ char* dup_text(const char* text) {
     return copy;
 }
 
+namespace {
+
+// Empties the adapter table's globals; the rows belong to whoever made them and
+// are not freed.
 void reset_adapter_table() {
     g_ninfo = nullptr;
     g_nNics = 0;
@@ -61,3 +66,7 @@ void reset_adapter_table() {
     sub_dev_id_new[0] = '\0';
     bus_info[0] = '\0';
 }
+
+[[maybe_unused]] const bool kAdapterTableReset = register_run_state_reset(reset_adapter_table);
+
+}  // namespace

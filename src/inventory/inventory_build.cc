@@ -19,10 +19,16 @@
 #include "inventory/pci_enum.h"
 #include "platform/files.h"
 #include "policy/versions.h"
+#include "run_flags.h"
 
 nic_info* curnic = nullptr;
 
 namespace {
+
+void reset_current_row() {
+    curnic = nullptr;
+}
+[[maybe_unused]] const bool kCurrentRowReset = register_run_state_reset(reset_current_row);
 
 constexpr char kVersionKeyword[] = "FW Version";
 constexpr char kPsidKeyword[] = "PSID";

@@ -33,12 +33,10 @@ struct SecureBootSetup {
     bool flint_present = true;
 };
 
-class Bench {
+// The namespace bench's use for fwpak and fwpak-repo.
+class Bench : public NamespaceBench {
   public:
     Bench();
-    ~Bench();
-    Bench(const Bench&) = delete;
-    Bench& operator=(const Bench&) = delete;
 
     // PCI devices: tests/data/pci/<name>.umockdev. A host bridge is always present,
     // so that libpci never falls back to the real machine's bus.
@@ -116,9 +114,6 @@ class Bench {
     // Where a file fwpak wrote under /tmp during a run lies on the machine (runs in a
     // mount namespace have a private /tmp inside the bench directory).
     std::string HostPath(const std::string& path) const;
-    const std::string& root() const { return root_; }
-
-    static bool NamespacesAvailable();
 
   private:
     void InstallFakeTool(const std::string& tool, const std::string& dest);
@@ -127,10 +122,8 @@ class Bench {
     std::string PrivateTmp() const { return root_ + "/private-tmp"; }
     std::string StateDir() const { return root_ + "/state"; }
 
-    std::string root_;
     std::string pkg_;
     std::string program_ = FWPAK_BINARY;
-    UmockdevBus bus_;
     bool overlay_ = false;
     bool hide_pci_ids_ = false;
     std::vector<std::string> read_only_dirs_;

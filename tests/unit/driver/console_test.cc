@@ -155,13 +155,8 @@ TEST_F(EventLog, FormattedTextIsCutAtItsBuffer) {
 // Opening the log appends in the working directory; a failure ends the process.
 class OpenLog : public ::testing::Test {
   protected:
-    void SetUp() override {
-        ASSERT_NE(getcwd(cwd_, sizeof cwd_), nullptr);
-        ASSERT_EQ(chdir(dir_.path().c_str()), 0);
-    }
-    void TearDown() override { EXPECT_EQ(chdir(cwd_), 0); }
+    void SetUp() override { dir_.Enter(); }
     ScopedTempDir dir_;
-    char cwd_[4096] = {0};
 };
 
 TEST_F(OpenLog, AppendsToTheLogInTheWorkingDirectory) {

@@ -22,7 +22,7 @@ class Prompt : public ::testing::Test {
         pmstflint_fout = log_.get();
         event_logging_on();
     }
-    void TearDown() override { pmstflint_fout = nullptr; }
+    void TearDown() override { reset_run_state(); }
 
     // Asks once with the given input; returns the code, fills output and log.
     int Ask(const std::string& input, int def_ans, const char* yorn) {

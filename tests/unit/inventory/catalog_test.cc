@@ -11,6 +11,7 @@
 
 #include "console.h"
 #include "handles.h"
+#include "run_flags.h"
 #include "test_support.h"
 
 namespace {
@@ -35,16 +36,14 @@ std::string Text(const char* s) {
 class Catalog : public ::testing::Test {
   protected:
     void SetUp() override {
-        saved_ = g_ninfo;
+        reset_run_state();
         g_ninfo = rows_;
-        nic_count = 0;
         snprintf(sub_ven_id_new, sizeof sub_ven_id_new, "15B3");
         snprintf(sub_dev_id_new, sizeof sub_dev_id_new, "0020");
     }
     void TearDown() override {
         clear_fw_info(records_, MAX_FW_IMAGES);
-        g_ninfo = saved_;
-        nic_count = 0;
+        reset_run_state();
     }
     int Read(const std::string& xml, const char* key = kKey, int capacity = MAX_FW_IMAGES) {
         return read_NIC_FW_xml_memory(xml.data(), xml.size(), key, records_, capacity);
@@ -61,7 +60,6 @@ class Catalog : public ::testing::Test {
     }
     nic_info rows_[2] = {};
     XMLFW_INFO records_[MAX_FW_IMAGES] = {};
-    nic_info* saved_ = nullptr;
 };
 
 TEST_F(Catalog, TwoMatchesInDocumentOrderWithTheirOwnRomAndFile) {

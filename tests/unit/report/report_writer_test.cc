@@ -71,9 +71,7 @@ class Writer : public ::testing::Test {
     }
     void TearDown() override {
         fclose(pmstflint_fout);
-        pmstflint_fout = nullptr;
-        g_ninfo = nullptr;
-        g_nNics = 0;
+        reset_run_state();
         std::string cmd = "rm -rf '" + dir_ + "'";
         ASSERT_EQ(system(cmd.c_str()), 0);
     }

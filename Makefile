@@ -15,9 +15,11 @@ all: build
 deps:
 	@scripts/install-deps
 
-$(BUILD)/Makefile:
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFWPAK_WERROR=ON \
+CONFIGURE = cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFWPAK_WERROR=ON \
 	    -DCMAKE_INSTALL_PREFIX=$(PREFIX) $(CMAKE_FLAGS)
+
+$(BUILD)/Makefile:
+	$(CONFIGURE)
 
 build: $(BUILD)/Makefile
 	cmake --build $(BUILD) -j $(JOBS)
@@ -67,7 +69,17 @@ package: build
 package-check: package
 	tests/package/check-deb $(BUILD)/fwpak_$$(sed -n 's/^project(fwpak VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)_$$(dpkg --print-architecture).deb
 
-demo: deps build
+# The demo needs only the programs, not the test suite: a quiet build of fwpak (and
+# of fwpak-repo where the tree has it) in one line, its log shown only on failure.
+demo: deps
+	@printf 'Building fwpak in $(BUILD)/ (log: $(BUILD)/demo-build.log) ...'; \
+	mkdir -p $(BUILD); \
+	if { { [ -f $(BUILD)/Makefile ] || $(CONFIGURE); } && \
+	     cmake --build $(BUILD) -j $(JOBS) --target fwpak && \
+	     { ! cmake --build $(BUILD) --target help | grep -qw fwpak-repo || \
+	       cmake --build $(BUILD) -j $(JOBS) --target fwpak-repo; }; \
+	   } >$(BUILD)/demo-build.log 2>&1; \
+	then echo ' done'; else echo ' failed:'; cat $(BUILD)/demo-build.log; exit 1; fi
 	@demo/run-demo $(BUILD)/fwpak
 
 install: build

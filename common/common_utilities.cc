@@ -11,10 +11,10 @@
 #include <net/if.h>
 #include <netinet/in.h>
 #include <sys/ioctl.h>
-#include <sys/socket.h>
 
 #include "console.h"
 #include "handles.h"
+#include "platform/net_interface.h"
 
 void* common_malloc(size_t size, const char* file, int line) {
     void* p = malloc(size);
@@ -233,7 +233,7 @@ namespace {
 // the life of the process.
 bool open_query_socket(UniqueFd* fd) {
     if (fd->get() < 0)
-        fd->reset(socket(AF_INET, SOCK_RAW, 255));
+        fd->reset(open_interface_socket());
     return fd->get() >= 0;
 }
 
@@ -269,7 +269,7 @@ char* ipv4_text(const sockaddr* addr) {
 // any other error is reported and makes the routine's result 1.
 void query_ipv4(int fd, unsigned long request, const char* request_name, ifreq* req,
                 const char* name, char** ptext, int32_t* result) {
-    if (ioctl(fd, request, req) == 0) {
+    if (interface_request(fd, request, req) == 0) {
         *ptext = ipv4_text(&req->ifr_addr);
         return;
     }
@@ -280,7 +280,7 @@ void query_ipv4(int fd, unsigned long request, const char* request_name, ifreq* 
 }
 
 void query_hwaddr(int fd, ifreq* req, const char* name, char** ptext, int32_t* result) {
-    if (ioctl(fd, SIOCGIFHWADDR, req) != 0) {
+    if (interface_request(fd, SIOCGIFHWADDR, req) != 0) {
         if (errno == ENODEV)
             return;
         report_ioctl_error("ERROR", "SIOCGIFHWADDR", name, errno, __LINE__);
@@ -381,7 +381,7 @@ link_status_t get_logical_interface_status(const char* pif_name) {
     ifreq req;
     if (!prepare_request(&req, pif_name))
         return link_unknown;
-    if (ioctl(status_socket.get(), SIOCGIFFLAGS, &req) != 0) {
+    if (interface_request(status_socket.get(), SIOCGIFFLAGS, &req) != 0) {
         if (errno != ENODEV)
             report_ioctl_error("INFO", "SIOCGIFFLAGS", pif_name, errno, __LINE__);
         return link_unknown;

@@ -12,15 +12,15 @@
 
 #include "common/common_utilities.h"
 #include "console.h"
-#include "driver/command_runner.h"
-#include "driver/sysfs_reader.h"
+#include "platform/command_runner.h"
+#include "platform/sysfs_reader.h"
 
 const char rezuz_utils[] = "/opt/tandrel/utils/rezuz";
 const char rezuz_sbin[] = "/sbin/rezuz";
 const char dodaruru_utils[] = "/opt/tandrel/utils/dodaruru";
 const char dodaruru_sbin[] = "/sbin/dodaruru";
 const char lspci_sbin[] = "/sbin/lspci";
-const char pci_devices_dir[] = "/sys/bus/pci/devices";
+const char pci_devices_dir[] = SYSFS_PCI_DEVICES;
 
 nct_network_adapter* net_adapter_list_head = nullptr;
 const char* rezuz_cmd = nullptr;

@@ -40,6 +40,12 @@ int nfwu_yesno(const char* prompt, int def_ans, const char* yorn);
 // whole-word, case-sensitive comparison.
 int classify_answer(const char* line, int def_ans);
 
+// Echoes "%s \n" with the command to standard output (in every mode), runs it
+// through the shell and returns the shell's exit code: 127 for a command the shell
+// cannot find, 255 when no shell could be started, 128+N for a shell killed by
+// signal N.
+int do_command(const char* command);
+
 void log_mellanox_event(FILE* pevent_file, const char* pevent_tag, const char* pextra_text);
 // Formats a log text (cut at 4096 bytes) and appends it to the event log.
 void log_eventf(const char* tag, const char* fmt, ...) __attribute__((format(printf, 2, 3)));

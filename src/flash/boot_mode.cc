@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "driver/command_runner.h"
+#include "platform/command_runner.h"
 #include "flash/tool_commands.h"
 #include "run_flags.h"
 

@@ -8,7 +8,8 @@
 #include <cstring>
 
 #include "console.h"
-#include "driver/command_runner.h"
+#include "platform/command_runner.h"
+#include "platform/files.h"
 #include "flash/tool_commands.h"
 #include "handles.h"
 #include "nic_info.h"
@@ -32,9 +33,9 @@ struct DataFile {
     char name[sizeof TMP_DATA_TEMPLATE] = {0};
 };
 
-void create_data_file(DataFile* file) {
+void open_data_file(DataFile* file) {
     snprintf(file->name, sizeof file->name, "%s", TMP_DATA_TEMPLATE);
-    file->fd.reset(mkstemp(file->name));
+    file->fd.reset(create_data_file(file->name));
 }
 
 bool same_version(const nic_info& row, int a, int b) {
@@ -164,7 +165,7 @@ bool burn_command(int boot_mode, bool silent_run, const char* bus, const std::st
 
 int do_update_firmware(uint32_t uNicIdx) {
     DataFile data;
-    create_data_file(&data);
+    open_data_file(&data);
     nic_info& row = g_ninfo[uNicIdx];
     if ((row.flags & NIC_FLASH) == 0)
         return 0;

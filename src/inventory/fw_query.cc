@@ -8,7 +8,8 @@
 #include <unistd.h>
 
 #include "console.h"
-#include "driver/command_runner.h"
+#include "platform/command_runner.h"
+#include "platform/files.h"
 #include "flash/tool_commands.h"
 #include "handles.h"
 #include "run_flags.h"
@@ -146,7 +147,7 @@ int modify_imagename(nic_info* curnic, char* servername, size_t servername_size)
     }
     char data_file[sizeof IMAGE_LOOKUP_DATA_TEMPLATE];
     memcpy(data_file, IMAGE_LOOKUP_DATA_TEMPLATE, sizeof data_file);
-    UniqueFd fd(mkstemp(data_file));
+    UniqueFd fd(create_data_file(data_file));
     if (fd.get() < 0) {
         log_eventf(LOG_ERROR, "modify_imagename: cannot create a data file %s here: %s\n",
                    IMAGE_LOOKUP_DATA_TEMPLATE, strerror(errno));

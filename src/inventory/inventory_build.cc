@@ -16,6 +16,7 @@
 #include "inventory/catalog.h"
 #include "inventory/fw_query.h"
 #include "inventory/pci_enum.h"
+#include "platform/files.h"
 #include "policy/versions.h"
 
 nic_info* curnic = nullptr;
@@ -48,9 +49,9 @@ class DataFile {
   public:
     DataFile() {
         memcpy(name_, TMP_DATA_TEMPLATE, sizeof name_);
-        UniqueFd fd(mkstemp(name_));
+        UniqueFd fd(create_data_file(name_));
         if (fd.get() < 0) {
-            // mkstemp leaves its last try in the name: the messages must not name
+            // A failed create leaves its last try in the name: the messages must not name
             // a file that was never made.
             memcpy(name_, TMP_DATA_TEMPLATE, sizeof name_);
             return;

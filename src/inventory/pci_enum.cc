@@ -10,12 +10,12 @@
 #include <strings.h>
 
 #include "console.h"
-#include "driver/sysfs_reader.h"
+#include "platform/sysfs_reader.h"
 #include "nic_info.h"
 
 namespace {
 
-constexpr char kSysfsPciDevices[] = "/sys/bus/pci/devices";
+constexpr char kSysfsPciDevices[] = SYSFS_PCI_DEVICES;
 constexpr int kSysfsPathLen = 128;
 constexpr int kVendorLookupLen = 1024;
 // The first 10 characters of an address text ("dddd:bb:ss") name the physical device.

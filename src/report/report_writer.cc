@@ -3,12 +3,9 @@
 // that a reader of the report never sees a partial file.
 #include "report/report_writer.h"
 
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <sys/stat.h>
 #include <unistd.h>
-#include <vector>
 
 #include <libxml/xmlsave.h>
 
@@ -16,6 +13,7 @@
 #include "handles.h"
 #include "inventory/inventory_build.h"
 #include "nic_info.h"
+#include "platform/files.h"
 #include "report/item_builders.h"
 #include "run_flags.h"
 
@@ -85,26 +83,6 @@ int write_fw_item_children(xmlTextWriterPtr writer, const char* type, int32_t Id
 
 void log_save_error(const char* what, const char* path, int error) {
     log_eventf(LOG_ERROR, "xml_discovery_report: %s %s (%s)\n", what, path, strerror(error));
-}
-
-// The directory part of path ("." for a bare file name) and the file name part.
-void split_path(const std::string& path, std::string* dir, std::string* base) {
-    size_t slash = path.rfind('/');
-    if (slash == std::string::npos) {
-        *dir = ".";
-        *base = path;
-        return;
-    }
-    *dir = slash == 0 ? "/" : path.substr(0, slash);
-    *base = path.substr(slash + 1);
-}
-
-// The mode a file gets from a plain create: 0666 less the process's umask
-// (mkstemp itself creates 0600).
-mode_t plain_create_mode() {
-    mode_t mask = umask(0);
-    umask(mask);
-    return 0666 & ~mask;
 }
 
 // Writes doc into the open temporary file. The document goes to the descriptor,
@@ -207,30 +185,15 @@ int write_XML_FW_item(xmlTextWriterPtr writer, int32_t IdxNic) {
 }
 
 int save_report_document(xmlDocPtr doc, const char* path) {
-    std::string dir, base;
-    split_path(path, &dir, &base);
-    std::string pattern = dir + "/." + base + ".XXXXXX";
-    std::vector<char> temp(pattern.begin(), pattern.end());
-    temp.push_back('\0');
-
-    UniqueFd fd(mkstemp(temp.data()));
-    if (fd.get() < 0) {
-        log_save_error("Failed to create a temporary file beside", path, errno);
-        return -1;
-    }
-    if (fchmod(fd.get(), plain_create_mode()) != 0 || write_document_to(fd.get(), doc) != 0) {
-        int error = errno;
-        unlink(temp.data());
-        log_save_error("Failed to save", path, error != 0 ? error : EIO);
-        return -1;
-    }
-    if (close(fd.release()) != 0 || rename(temp.data(), path) != 0) {
-        int error = errno;
-        unlink(temp.data());
-        log_save_error("Failed to replace", path, error);
-        return -1;
-    }
-    return 0;
+    SaveFailure failure;
+    if (save_file_atomically(
+            path, [doc](int fd) { return write_document_to(fd, doc); }, &failure) == 0)
+        return 0;
+    const char* what = failure.step == SaveStep::create ? "Failed to create a temporary file beside"
+                       : failure.step == SaveStep::write ? "Failed to save"
+                                                         : "Failed to replace";
+    log_save_error(what, path, failure.error);
+    return -1;
 }
 
 int xml_discovery_report() {

@@ -1,6 +1,6 @@
 // The platform layer for outside programs: shell commands with their echo and exit
 // codes, and the burning tool's direct execution in a child process.
-#include "driver/command_runner.h"
+#include "platform/command_runner.h"
 
 #include <chrono>
 #include <csignal>
@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include "console.h"
 #include "handles.h"
 #include "run_flags.h"
 #include "test_io.h"

@@ -1,5 +1,6 @@
 // The platform layer for outside programs: every shell command, read pipe and
 // child process of the program starts here, so nothing else spawns anything.
+// do_command (console.h) adds its echo on top of run_shell.
 #pragma once
 
 #include <cstdio>
@@ -15,14 +16,10 @@ struct PipeCloser {
 };
 using ReadPipe = std::unique_ptr<FILE, PipeCloser>;
 
-// Echoes "%s \n" with the command to standard output (in every mode), runs it
-// through the shell and returns the shell's exit code: 127 for a command the shell
-// cannot find, 255 when no shell could be started, 128+N for a shell killed by
-// signal N (so that a killed command never reads as success).
-int do_command(const char* command);
-
-// Runs a command through the shell without echo. Returns -1 when it cannot be run
-// at all, otherwise the exit code as do_command reports it.
+// Runs a command through the shell without echo. Returns -1 when no shell could be
+// started, otherwise the shell's exit code: 127 for a command the shell cannot
+// find, 128+N for a shell killed by signal N (so that a killed command never reads
+// as success).
 int run_shell(const char* command);
 
 // Opens a read pipe on a shell command; null when the pipe cannot be opened.

@@ -4,6 +4,9 @@
 #include <string>
 #include <vector>
 
+// The kernel's directory of PCI devices, one entry per address text.
+#define SYSFS_PCI_DEVICES "/sys/bus/pci/devices"
+
 // Reads one hexadecimal number ("%x", a leading 0x accepted) from a sysfs attribute
 // file. Returns 0 (a number that cannot be read leaves *value at 0), or -1 with
 // errno set when the file cannot be opened.

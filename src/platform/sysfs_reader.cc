@@ -1,5 +1,5 @@
 // The platform layer for sysfs reads.
-#include "driver/sysfs_reader.h"
+#include "platform/sysfs_reader.h"
 
 #include <algorithm>
 #include <cerrno>

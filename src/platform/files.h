@@ -1,0 +1,24 @@
+// The platform layer for files the program creates: data files that receive a
+// tool's output, and the atomic save of a whole file.
+#pragma once
+
+#include <functional>
+
+// Creates a new file, readable and writable by the owner only, from a template
+// whose last six characters are "XXXXXX"; they are replaced in place. Returns the
+// open descriptor, or -1 with errno set.
+int create_data_file(char* name_template);
+
+// The step of an atomic save that failed, and its errno text's number.
+enum class SaveStep { create, write, replace };
+struct SaveFailure {
+    SaveStep step = SaveStep::create;
+    int error = 0;
+};
+
+// Saves a file in one step: `write` fills a temporary file beside `path` (it
+// returns 0 on success), the file gets the mode of a plain create (0666 less the
+// umask) and is renamed over `path`, so that a reader never sees a partial file.
+// Returns 0, or -1 with *failure filled and the temporary file removed.
+int save_file_atomically(const char* path, const std::function<int(int fd)>& write,
+                         SaveFailure* failure);

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include "handles.h"
+#include "platform/system_ops.h"
 
 namespace {
 
@@ -80,7 +81,7 @@ void tee_output(int from, int to_file) {
 
 }  // namespace
 
-int run_shell(const char* command) {
+int system_run_shell(const char* command) {
     fflush(nullptr);
     int status = system(command);
     if (status == -1)
@@ -88,18 +89,22 @@ int run_shell(const char* command) {
     return exit_code_of(status);
 }
 
-ReadPipe open_read_pipe(const char* command) {
+FILE* system_open_read_pipe(const char* command) {
     fflush(nullptr);
-    return ReadPipe(popen(command, "r"));
+    return popen(command, "r");
 }
 
-bool path_exists(const char* path) {
+int system_close_read_pipe(FILE* pipe) {
+    return pclose(pipe);
+}
+
+bool system_path_exists(const char* path) {
     struct stat st;
     return stat(path, &st) == 0;
 }
 
-ToolRun run_tool(const char* program, const std::vector<std::string>& args, int output_fd,
-                 bool show_output) {
+ToolRun system_run_tool(const char* program, const std::vector<std::string>& args, int output_fd,
+                        bool show_output) {
     ToolRun result;
     UniqueFd pipe_read;
     UniqueFd pipe_write;
@@ -130,4 +135,22 @@ ToolRun run_tool(const char* program, const std::vector<std::string>& args, int 
     result.started = true;
     result.exit_code = exit_code_of(status);
     return result;
+}
+
+int run_shell(const char* command) {
+    return platform().run_shell(command);
+}
+
+ReadPipe open_read_pipe(const char* command) {
+    const PlatformOps& ops = platform();
+    return ReadPipe(ops.open_read_pipe(command), PipeCloser{ops.close_read_pipe});
+}
+
+bool path_exists(const char* path) {
+    return platform().path_exists(path);
+}
+
+ToolRun run_tool(const char* program, const std::vector<std::string>& args, int output_fd,
+                 bool show_output) {
+    return platform().run_tool(program, args, output_fd, show_output);
 }

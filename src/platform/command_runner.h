@@ -8,10 +8,14 @@
 #include <string>
 #include <vector>
 
+#include "platform/platform.h"
+
+// Closes a read pipe with the operation of the table that opened it.
 struct PipeCloser {
+    int (*close)(FILE* pipe) = nullptr;
     void operator()(FILE* f) const {
-        if (f != nullptr)
-            pclose(f);
+        if (f != nullptr && close != nullptr)
+            close(f);
     }
 };
 using ReadPipe = std::unique_ptr<FILE, PipeCloser>;
@@ -28,13 +32,6 @@ ReadPipe open_read_pipe(const char* command);
 // Whether anything exists at `path` (symbolic links followed): how an installed
 // program is found before it is run.
 bool path_exists(const char* path);
-
-// Outcome of a program run directly (no shell) in a child process.
-struct ToolRun {
-    bool started = false;  // false: the child could not be created or the wait failed
-    int exit_code = -1;    // exit code, or 128+N when killed by signal N
-    int error = 0;         // errno of a failed fork or wait
-};
 
 // Runs `program` with argument vector `args` (args[0] is argument 0) in a child
 // process, its standard output and standard error going to `output_fd`; with

@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "handles.h"
+#include "platform/platform.h"
+#include "platform/system_ops.h"
 
 namespace {
 
@@ -41,8 +43,12 @@ int fail(SaveFailure* failure, SaveStep step, int error) {
 
 }  // namespace
 
-int create_data_file(char* name_template) {
+int system_create_data_file(char* name_template) {
     return mkstemp(name_template);
+}
+
+int create_data_file(char* name_template) {
+    return platform().create_data_file(name_template);
 }
 
 int save_file_atomically(const char* path, const std::function<int(int fd)>& write,

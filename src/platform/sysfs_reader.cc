@@ -7,8 +7,10 @@
 #include <dirent.h>
 
 #include "handles.h"
+#include "platform/platform.h"
+#include "platform/system_ops.h"
 
-int sysfs_read_hex(const char* path, unsigned int* value) {
+int system_sysfs_read_hex(const char* path, unsigned int* value) {
     *value = 0;
     UniqueFile f(fopen(path, "r"));
     if (!f)
@@ -18,7 +20,7 @@ int sysfs_read_hex(const char* path, unsigned int* value) {
     return 0;
 }
 
-bool sysfs_list_dir(const char* dir, std::vector<std::string>* entries) {
+bool system_sysfs_list_dir(const char* dir, std::vector<std::string>* entries) {
     struct DirCloser {
         void operator()(DIR* d) const { closedir(d); }
     };
@@ -33,4 +35,12 @@ bool sysfs_list_dir(const char* dir, std::vector<std::string>* entries) {
     }
     std::sort(entries->begin(), entries->end());
     return true;
+}
+
+int sysfs_read_hex(const char* path, unsigned int* value) {
+    return platform().sysfs_read_hex(path, value);
+}
+
+bool sysfs_list_dir(const char* dir, std::vector<std::string>* entries) {
+    return platform().sysfs_list_dir(dir, entries);
 }

@@ -62,7 +62,12 @@ const std::string& PreparedNetns() {
             "ip -6 addr add 2001:db8::10/64 dev veth0 nodad && "
             "ip link set veth0 up && ip link set veth1 up && "
             "ip link add veth2 address 02:00:00:00:00:02 type veth peer name vethname0123456 && "
-            "ip addr add 198.51.100.7/24 dev veth2";
+            "ip addr add 198.51.100.7/24 dev veth2 && "
+            // veth1's link-local address appears only once its carrier is up, which
+            // the kernel does asynchronously: wait for it (at most 5 s) so a loaded
+            // machine does not query the interface too early.
+            "for i in $(seq 50); do grep -q 0c1020fffe3040fa /proc/net/if_inet6 && break; "
+            "sleep 0.1; done";
         if (Shell(std::string("sh -c ") + Quote(setup) + " >/dev/null 2>&1") != 0)
             return "the interfaces of the namespace could not be set up (ip link, veth)";
         return "";

@@ -1,5 +1,6 @@
-// Flash execution on hand-filled adapter rows, with a scripted stand-in for the
-// repository's burning tool in a private working directory.
+// Flash execution on hand-filled adapter rows, with the recording platform fake
+// standing in for the burning tool, in a private working directory.
+#include "fake_platform.h"
 #include "file_text.h"
 #include <cstdio>
 #include <cstdlib>
@@ -18,12 +19,7 @@
 
 namespace {
 
-// Records its arguments, prints the case's output and reports success.
-const char kFakeTool[] =
-    "#!/bin/sh\n"
-    "echo \"$*\" >> calls\n"
-    "[ -f out ] && cat out\n"
-    "exit 0\n";
+constexpr char kTool[] = "./nic_fw/mstflint";
 
 size_t CountOf(const std::string& text, const std::string& what) {
     size_t n = 0;
@@ -43,9 +39,7 @@ class FlashExec : public ::testing::Test {
         ASSERT_NE(mkdtemp(tmpl), nullptr);
         dir_ = tmpl;
         ASSERT_EQ(chdir(dir_.c_str()), 0);
-        ASSERT_EQ(mkdir("nic_fw", 0755), 0);
-        WriteFileText("nic_fw/mstflint", kFakeTool);
-        ASSERT_EQ(chmod("nic_fw/mstflint", 0755), 0);
+        fake_.Script(kTool, 0);
         open_event_log(FWPAK_SOURCE, __LINE__);
         g_nNics = 1;
         g_ninfo = static_cast<nic_info*>(calloc(1, sizeof(nic_info)));
@@ -92,10 +86,16 @@ class FlashExec : public ::testing::Test {
         return rc;
     }
 
-    std::string Calls() const { return ReadFileText(dir_ + "/calls"); }
+    // The arguments the tool received, one burn a line.
+    std::string Calls() const {
+        std::string text;
+        for (const std::string& call : fake_.tool_calls) text += call + "\n";
+        return text;
+    }
     std::string Log() const { return ReadFileText(dir_ + "/mstflint.log"); }
 
     std::string dir_;
+    FakePlatform fake_;
 };
 
 TEST(BurnCommand, ToolAndArgumentsFollowBootModeAndSilence) {
@@ -171,7 +171,7 @@ TEST_F(FlashExec, ReplayBurnsTheFirstImageWithoutSelectionLines) {
 // The output is searched only after a failure: exit code 0 is a success whatever
 // the tool printed.
 TEST_F(FlashExec, ExitCodeZeroIsSuccessDespiteMismatchText) {
-    WriteFileText("out", "-E- PSID Mismatch\n");
+    fake_.Script(kTool, 0, "-E- PSID Mismatch\n");
     FillRow({{"16.35.3000", "a.bin"}});
     std::string out;
     EXPECT_EQ(Burn(&out), 0);
@@ -187,7 +187,7 @@ TEST_F(FlashExec, ImagePathIsBoundedAt999Characters) {
     EXPECT_EQ(Burn(), 0);  // the fake tool does not look at the file
     EXPECT_EQ(Calls(), "-s -y -d 0000:0b:00.0 -i " + dir + fits + " b\n");
 
-    unlink("calls");
+    fake_.tool_calls.clear();
     g_iFlag = FLAG_SILENT;
     FillRow({{"16.35.3000", fits + "x"}});
     EXPECT_EQ(Burn(), 1);
@@ -203,21 +203,42 @@ TEST_F(FlashExec, UnusableToolIsAFailedBurn) {
     struct Case {
         const char* name;
         int boot_mode;
-        mode_t tool_mode;
+        bool executes;
         const char* log_text;
     } const cases[] = {
-        {"unknown_boot_mode", 7, 0755, "do_update_firmware: no burning tool for boot mode 7"},
-        {"tool_not_executable", 0, 0644, "Upgrade failed\n"},
+        {"unknown_boot_mode", 7, true, "do_update_firmware: no burning tool for boot mode 7"},
+        {"tool_not_executable", 0, false, "Upgrade failed\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         g_iFlag = FLAG_SILENT;
         boot_mode_value = c.boot_mode;
-        ASSERT_EQ(chmod("nic_fw/mstflint", c.tool_mode), 0);
+        fake_.Script(kTool, 0, "", c.executes);
         FillRow({{"16.35.3000", "a.bin"}});
         EXPECT_NE(Burn(), 0);
         EXPECT_EQ(g_iFlag & (FLAG_BURN_OK | FLAG_BURN_FAILED), FLAG_BURN_FAILED);
         EXPECT_EQ(Calls(), "");
+        EXPECT_NE(Log().find(c.log_text), std::string::npos) << Log();
+    }
+}
+
+// A failed burn runs the mismatch search on the burn's data file, after the tool.
+TEST_F(FlashExec, FailedBurnSearchesTheToolsOutputForAMismatch) {
+    const struct {
+        int search_code;
+        const char* log_text;
+    } cases[] = {{0, "Fimware upgrade on this device is not supported\n"}, {1, "Upgrade failed\n"}};
+    for (const auto& c : cases) {
+        fake_.commands.clear();
+        g_iFlag = FLAG_SILENT;
+        fake_.Script(kTool, 3, "-E- PSID Mismatch\n");
+        fake_.Script("grep -i \"PSID Mismatch\" /tmp/data", c.search_code);
+        FillRow({{"16.35.3000", "a.bin"}});
+        EXPECT_EQ(Burn(), c.search_code);
+        ASSERT_EQ(fake_.commands.size(), 2u);
+        EXPECT_EQ(fake_.commands[0], "./nic_fw/mstflint -s -y -d 0000:0b:00.0 -i ./nic_fw/a.bin b");
+        EXPECT_EQ(fake_.commands[1].rfind("grep -i \"PSID Mismatch\" /tmp/data", 0), 0u);
+        EXPECT_EQ(g_iFlag & (FLAG_BURN_OK | FLAG_BURN_FAILED), FLAG_BURN_FAILED);
         EXPECT_NE(Log().find(c.log_text), std::string::npos) << Log();
     }
 }

@@ -1,15 +1,17 @@
-// The query value cut, the query through a fake burning tool, and the image
-// lookup's answer handling through a fake lookup program.
+// The query value cut, the query and the image lookup's answer handling, with the
+// recording platform fake standing in for the burning tool and the lookup program.
 #include "inventory/fw_query.h"
 
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
 #include "console.h"
+#include "fake_platform.h"
 #include "run_flags.h"
 #include "test_support.h"
 
@@ -54,19 +56,24 @@ TEST(CutQueryValue, LongValueIsCutAtItsBuffer) {
     EXPECT_EQ(std::string(value), std::string(QUERY_VALUE_LEN - 1, 'A'));
 }
 
-// A package directory with a fake ./nic_fw/mstflint that prints `output` and
-// records its arguments.
+// A package directory; Tool() scripts what ./nic_fw/mstflint prints.
 class Query : public ::testing::Test {
   protected:
     void SetUp() override {
         dir_.Enter();
         boot_value = 0;
     }
-    void Tool(const std::string& output) {
-        dir_.Write("out.txt", output);
-        dir_.Write("nic_fw/mstflint",
-                   "#!/bin/sh\necho \"$0 $*\" >> calls.txt\necho 'E- noise' >&2\ncat out.txt\n",
-                   0755);
+    void Tool(const std::string& output) { fake_.Script("./nic_fw/mstflint -d ", 0, output); }
+    ScopedTempDir dir_;
+    FakePlatform fake_;
+};
+
+// The same directory with a real tool script, for what the shell line itself does.
+class QueryRealTool : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        dir_.Enter();
+        boot_value = 0;
     }
     ScopedTempDir dir_;
 };
@@ -78,7 +85,7 @@ TEST_F(Query, FirstMatchingLineOnly) {
     ASSERT_NE(value, nullptr);
     EXPECT_STREQ(value, "16.35.2000");
     free(value);
-    EXPECT_EQ(dir_.Read("calls.txt"), "./nic_fw/mstflint -d 0000:0b:00.0 q\n");
+    EXPECT_EQ(fake_.commands, std::vector<std::string>{"./nic_fw/mstflint -d 0000:0b:00.0 q 2>&1"});
 }
 
 TEST_F(Query, LastLineWithoutEndOfLineKeepsItsLastCharacter) {
@@ -106,7 +113,7 @@ TEST_F(Query, EmptyValueIsNotAValue) {
     free(value);
 }
 
-TEST_F(Query, StandardErrorIsReadToo) {
+TEST_F(QueryRealTool, StandardErrorIsReadToo) {
     dir_.Write("nic_fw/mstflint", "#!/bin/sh\necho 'PSID: MT_1' >&2\n", 0755);
     char* value = nullptr;
     EXPECT_EQ(get_firmware_info("0000:0b:00.0", &value, "PSID"), 0);
@@ -154,8 +161,8 @@ TEST(LookupAnswer, ImageIsTheSecondFieldWithoutEndOfLine) {
     }
 }
 
-// A package directory with a fake ./getmlnxinfo and the event log open.
-class ImageLookup : public ::testing::Test {
+// A package directory with the event log open.
+class LookupDir : public ::testing::Test {
   protected:
     void SetUp() override {
         dir_.Enter();
@@ -170,12 +177,15 @@ class ImageLookup : public ::testing::Test {
         free(row_.pbus_info);
         free(row_.pxmlFwImage[0]);
     }
+    ScopedTempDir dir_;
+    nic_info row_;
+};
+
+// ./getmlnxinfo scripted on the platform fake.
+class ImageLookup : public LookupDir {
+  protected:
     void Lookup(const std::string& answer, int exit_code = 0) {
-        dir_.Write("answer.txt", answer);
-        dir_.Write("getmlnxinfo",
-                   "#!/bin/sh\necho \"$*\" >> calls.txt\ncat answer.txt\nexit " +
-                       std::to_string(exit_code) + "\n",
-                   0755);
+        fake_.Script("./getmlnxinfo imgfile ", exit_code, answer);
     }
     int Run(char* server = nullptr, size_t size = 0) {
         testing::internal::CaptureStdout();
@@ -192,9 +202,8 @@ class ImageLookup : public ::testing::Test {
         closedir(d);
         return left;
     }
-    ScopedTempDir dir_;
-    nic_info row_;
     std::string echo_;
+    FakePlatform fake_;
 };
 
 TEST_F(ImageLookup, ReplacesTheImageNameWithTheAnswersSecondField) {
@@ -203,7 +212,8 @@ TEST_F(ImageLookup, ReplacesTheImageNameWithTheAnswersSecondField) {
     EXPECT_EQ(Run(server, sizeof server), 0);
     EXPECT_STREQ(row_.pxmlFwImage[0], "fw-cx5-16.35.2000.bin");
     EXPECT_STREQ(server, "srv1");
-    EXPECT_EQ(dir_.Read("calls.txt").substr(0, 21), "imgfile 0000:0b:00.0\n");
+    ASSERT_EQ(fake_.commands.size(), 1u);
+    EXPECT_EQ(fake_.commands[0].rfind("./getmlnxinfo imgfile 0000:0b:00.0 > data", 0), 0u);
     EXPECT_EQ(echo_.rfind("./getmlnxinfo imgfile 0000:0b:00.0 > data", 0), 0u) << echo_;
     EXPECT_FALSE(DataFileLeft());
 }
@@ -253,12 +263,12 @@ TEST_F(ImageLookup, RefusesABusAddressThatIsNotOne) {
         EXPECT_EQ(Run(), 2) << bad;
     }
     EXPECT_FALSE(dir_.Exists("pwned"));
-    EXPECT_FALSE(dir_.Exists("calls.txt"));
+    EXPECT_TRUE(fake_.commands.empty());
     EXPECT_EQ(echo_, "");
     EXPECT_STREQ(row_.pxmlFwImage[0], "Pelmora-placeholder.bin");
 }
 
-class MlnxInfo : public ImageLookup {};
+class MlnxInfo : public LookupDir {};
 
 TEST_F(MlnxInfo, KeepsLeadingBlanksAndTheFirstWord) {
     char data[64];

@@ -1,0 +1,39 @@
+// The seam to the operating system: one table of operations through which the
+// program runs outside programs, reads sysfs and creates data files (in the
+// manner of pciutils' access methods). The program runs on system_platform; a
+// unit test installs a table of its own that records every command in order and
+// answers from its script, without starting any process.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+// Outcome of a program run directly (no shell) in a child process.
+struct ToolRun {
+    bool started = false;  // false: the child could not be created or the wait failed
+    int exit_code = -1;    // exit code, or 128+N when killed by signal N
+    int error = 0;         // errno of a failed fork or wait
+};
+
+// Each operation's contract is that of the function of the same name in
+// command_runner.h, sysfs_reader.h or files.h, which call through this table.
+struct PlatformOps {
+    int (*run_shell)(const char* command);
+    FILE* (*open_read_pipe)(const char* command);
+    int (*close_read_pipe)(FILE* pipe);
+    bool (*path_exists)(const char* path);
+    ToolRun (*run_tool)(const char* program, const std::vector<std::string>& args, int output_fd,
+                        bool show_output);
+    int (*sysfs_read_hex)(const char* path, unsigned int* value);
+    bool (*sysfs_list_dir)(const char* dir, std::vector<std::string>* entries);
+    int (*create_data_file)(char* name_template);
+};
+
+// The real operating system.
+extern const PlatformOps system_platform;
+
+// The table in use.
+const PlatformOps& platform();
+// Installs `ops` (null: the system's) and returns the table it replaces.
+const PlatformOps* set_platform(const PlatformOps* ops);

@@ -1,0 +1,15 @@
+// The system's implementations behind system_platform; only the platform layer
+// and the tests of it call them by name.
+#pragma once
+
+#include "platform/platform.h"
+
+int system_run_shell(const char* command);
+FILE* system_open_read_pipe(const char* command);
+int system_close_read_pipe(FILE* pipe);
+bool system_path_exists(const char* path);
+ToolRun system_run_tool(const char* program, const std::vector<std::string>& args, int output_fd,
+                        bool show_output);
+int system_sysfs_read_hex(const char* path, unsigned int* value);
+bool system_sysfs_list_dir(const char* dir, std::vector<std::string>* entries);
+int system_create_data_file(char* name_template);

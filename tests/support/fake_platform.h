@@ -1,0 +1,149 @@
+// A recording stand-in for the platform layer (after ninja's FakeCommandRunner):
+// while one lives, every shell command, read pipe and tool run is listed in
+// `commands` in order and answered from the test's script, without any process.
+// Sysfs reads answer from `sysfs_values`; data files are real files, and a
+// shell command's "> file" redirection writes the scripted output there.
+#pragma once
+
+#include <cerrno>
+#include <cstdio>
+#include <map>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include "platform/platform.h"
+#include "platform/system_ops.h"
+
+class FakePlatform {
+  public:
+    struct Reply {
+        int exit_code = 0;
+        std::string output;    // written to the pipe or the tool's output
+        bool executes = true;  // false: a tool that cannot be executed (exits 1 unseen)
+    };
+
+    FakePlatform() {
+        instance() = this;
+        previous_ = set_platform(&kOps);
+    }
+    ~FakePlatform() {
+        set_platform(previous_);
+        instance() = nullptr;
+    }
+    FakePlatform(const FakePlatform&) = delete;
+    FakePlatform& operator=(const FakePlatform&) = delete;
+
+    // Answers the commands that begin with `prefix`; the longest matching prefix
+    // wins. A command without an answer exits 127, as one the shell cannot find.
+    void Script(const std::string& prefix, int exit_code, const std::string& output = "",
+                bool executes = true) {
+        script_[prefix] = {exit_code, output, executes};
+    }
+
+    std::vector<std::string> commands;    // shell and pipe lines; a tool run as its words
+    std::vector<std::string> tool_calls;  // arguments (after argument 0) a tool received
+    std::map<std::string, unsigned int> sysfs_values;
+    std::map<std::string, std::vector<std::string>> sysfs_dirs;
+    std::vector<std::string> existing_paths;
+
+  private:
+    static FakePlatform*& instance() {
+        static FakePlatform* current = nullptr;
+        return current;
+    }
+
+    Reply Lookup(const std::string& command) const {
+        const Reply* best = nullptr;
+        size_t best_len = 0;
+        for (const auto& [prefix, answer] : script_) {
+            if (command.compare(0, prefix.size(), prefix) == 0 && prefix.size() >= best_len) {
+                best = &answer;
+                best_len = prefix.size();
+            }
+        }
+        return best != nullptr ? *best : Reply{127, "", true};
+    }
+
+    // As the shell would, a "> file" redirection receives the command's output.
+    static int RunShell(const char* command) {
+        instance()->commands.emplace_back(command);
+        Reply a = instance()->Lookup(command);
+        std::string line = command;
+        size_t redirect = line.find(" > ");
+        if (redirect != std::string::npos) {
+            std::string target = line.substr(redirect + 3);
+            target = target.substr(0, target.find(' '));
+            if (target != "/dev/null" && a.exit_code != 127) {
+                FILE* f = fopen(target.c_str(), "w");
+                if (f != nullptr) {
+                    fputs(a.output.c_str(), f);
+                    fclose(f);
+                }
+            }
+        }
+        return a.exit_code;
+    }
+    static FILE* OpenReadPipe(const char* command) {
+        instance()->commands.emplace_back(command);
+        FILE* f = tmpfile();
+        if (f == nullptr)
+            return nullptr;
+        std::string out = instance()->Lookup(command).output;
+        fwrite(out.data(), 1, out.size(), f);
+        rewind(f);
+        return f;
+    }
+    static int CloseReadPipe(FILE* f) { return fclose(f); }
+    static bool PathExists(const char* path) {
+        for (const std::string& p : instance()->existing_paths)
+            if (p == path)
+                return true;
+        return false;
+    }
+    static ToolRun RunTool(const char* program, const std::vector<std::string>& args, int output_fd,
+                           bool show_output) {
+        std::string line = program;
+        std::string received;
+        for (size_t i = 1; i < args.size(); ++i) received += (i > 1 ? " " : "") + args[i];
+        line += " " + received;
+        instance()->commands.push_back(line);
+        Reply a = instance()->Lookup(line);
+        ToolRun run;
+        run.started = true;
+        run.exit_code = a.executes ? a.exit_code : 1;
+        if (!a.executes)
+            return run;
+        instance()->tool_calls.push_back(received);
+        if (output_fd >= 0 && write(output_fd, a.output.data(), a.output.size()) < 0)
+            run.exit_code = 1;
+        if (show_output)
+            fputs(a.output.c_str(), stdout);
+        return run;
+    }
+    static int SysfsReadHex(const char* path, unsigned int* value) {
+        *value = 0;
+        auto it = instance()->sysfs_values.find(path);
+        if (it == instance()->sysfs_values.end()) {
+            errno = ENOENT;
+            return -1;
+        }
+        *value = it->second;
+        return 0;
+    }
+    static bool SysfsListDir(const char* dir, std::vector<std::string>* entries) {
+        auto it = instance()->sysfs_dirs.find(dir);
+        if (it == instance()->sysfs_dirs.end()) {
+            errno = ENOENT;
+            return false;
+        }
+        *entries = it->second;
+        return true;
+    }
+
+    static constexpr PlatformOps kOps = {
+        RunShell, OpenReadPipe, CloseReadPipe, PathExists,
+        RunTool,  SysfsReadHex, SysfsListDir,  system_create_data_file};
+    std::map<std::string, Reply> script_;
+    const PlatformOps* previous_ = nullptr;
+};

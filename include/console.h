@@ -57,5 +57,13 @@ void event_logging_off();
 // `line` name the place that asked, for the fatal line.
 void open_event_log(const char* file, int line);
 
+// The program's title: the banner's first line and the report's alt_name.
+constexpr char BANNER_TITLE[] =
+    "Vornex Mellanox InfiniBand Online Firmware Upgrade Utility for Linux";
+
+// The fatal line of a failed allocation ("FWUPG_ERROR: out of memory (errno),
+// file,line" on standard error), then exit status 1.
+[[noreturn]] void fatal_out_of_memory(const char* file, int line);
+
 // Source file name without its directories, for the "%s,%d" ends of messages.
 #define FWPAK_SOURCE __FILE_NAME__

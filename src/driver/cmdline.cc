@@ -17,8 +17,6 @@
 
 namespace {
 
-constexpr char BANNER_TITLE[] =
-    "Vornex Mellanox InfiniBand Online Firmware Upgrade Utility for Linux";
 constexpr int BANNER_RULE_WIDTH = 98;
 
 void rewrite_slash_form(char* arg, const char* const* forms) {

@@ -1,6 +1,8 @@
 // Console text that silent, discovery and replay runs must not show, and the two
 // small text helpers of the upgrade question and the selection line.
+#include <cerrno>
 #include <cstdarg>
+#include <cstdlib>
 #include <cstring>
 
 #include "console.h"
@@ -20,6 +22,11 @@ void print_messagef(const char* fmt, ...) {
     vsnprintf(print_msg, sizeof print_msg, fmt, ap);
     va_end(ap);
     print_message(print_msg);
+}
+
+void fatal_out_of_memory(const char* file, int line) {
+    fprintf(stderr, "FWUPG_ERROR: out of memory (%d), %s,%d\n", errno, file, line);
+    exit(1);
 }
 
 void fw_version_message(char* vers_string, size_t size) {

@@ -38,28 +38,6 @@ void open_data_file(DataFile* file) {
     file->fd.reset(create_data_file(file->name));
 }
 
-bool same_version(const nic_info& row, int a, int b) {
-    return row.uFwROMmaj[a] == row.uFwROMmaj[b] && row.uFwROMmin[a] == row.uFwROMmin[b] &&
-           row.uFwROMrel[a] == row.uFwROMrel[b];
-}
-
-// The first image in catalog order whose version equals the highest entry of the
-// row's sorted list, so that of two images with one version the earlier is burnt.
-// -1 when the list is empty.
-int choose_image(const nic_info& row) {
-    int rows = 0;
-    int image_of_row[VER_BUF_ROWS];
-    build_version_list(row, ver_buf, &rows, image_of_row);
-    if (rows <= 0)
-        return -1;
-    int highest = image_of_row[rows - 1];
-    for (int i = 0; i < highest; ++i) {
-        if (same_version(row, i, highest))
-            return i;
-    }
-    return highest;
-}
-
 // The notice goes into the log before the first burn of a run only.
 void log_selection(nic_info& row, int image) {
     if ((g_iFlag & FLAG_NOTICE_LOGGED) == 0) {
@@ -74,15 +52,22 @@ void log_selection(nic_info& row, int image) {
     row.pcurrent_mac = mac;
 }
 
+BurnOutcome outcome(burn_verdict verdict, int code) {
+    BurnOutcome o;
+    o.verdict = verdict;
+    o.code = code;
+    return o;
+}
+
 // A refused or unstartable burn is a failed burn: the run must end in 0x200 or 0x400.
-int refuse_burn(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
-int refuse_burn(const char* fmt, ...) {
+BurnOutcome refuse_burn(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+BurnOutcome refuse_burn(const char* fmt, ...) {
     g_iFlag |= FLAG_BURN_FAILED;
     va_list ap;
     va_start(ap, fmt);
     vlog_eventf(LOG_ERROR, fmt, ap);
     va_end(ap);
-    return 1;
+    return outcome(BURN_FAILED, 1);
 }
 
 // The image path is handed to the tool whole: a name that does not fit is refused
@@ -95,7 +80,7 @@ bool build_image_path(const char* file, std::string* path) {
     return true;
 }
 
-int record_success(const nic_info& row) {
+BurnOutcome record_success(const nic_info& row) {
     g_iFlag |= FLAG_BURN_OK;
     print_messagef("Firmware Flashed:\tSUCCESS  for interface %s\n\n",
                    text_or_empty(row.pbus_info));
@@ -103,10 +88,10 @@ int record_success(const nic_info& row) {
     // verdict never falls off the end of the log line.
     log_eventf(LOG_INFO, "MAC %-12.*s Upgrade SUCCESS\n", kMaxLoggedMac,
                text_or_empty(row.pcurrent_mac));
-    return 0;
+    return outcome(BURN_SUCCEEDED, 0);
 }
 
-int record_failure(const char* data_file) {
+BurnOutcome record_failure(const char* data_file) {
     g_iFlag |= FLAG_BURN_FAILED;
     char command[TEXT_LEN];
     snprintf(command, sizeof command, MISMATCH_SEARCH_FORMAT, data_file);
@@ -115,7 +100,7 @@ int record_failure(const char* data_file) {
         log_eventf(LOG_ERROR, "Fimware upgrade on this device is not supported\n %s\n", "");
     else
         log_eventf(LOG_ERROR, "Upgrade failed\n %s\n", "");
-    return found;
+    return outcome(BURN_FAILED, found);
 }
 
 // Console runs watch the tool's progress live (a burn takes minutes); silent runs
@@ -124,7 +109,7 @@ bool show_tool_output() {
     return silent != SILENT_ON && (g_iFlag & (FLAG_SILENT | FLAG_REPLAY | FLAG_DISCOVERY)) == 0;
 }
 
-int burn(const nic_info& row, const std::string& image_path, const DataFile& data) {
+BurnOutcome burn(const nic_info& row, const std::string& image_path, const DataFile& data) {
     const char* bus = text_or_empty(row.pbus_info);
     if (data.fd.get() < 0)
         return refuse_burn("do_update_firmware: no data file could be created, %s not burnt\n",
@@ -163,25 +148,25 @@ bool burn_command(int boot_mode, bool silent_run, const char* bus, const std::st
     return true;
 }
 
-int do_update_firmware(uint32_t uNicIdx) {
+BurnOutcome burn_row(uint32_t uNicIdx) {
     DataFile data;
     open_data_file(&data);
     nic_info& row = g_ninfo[uNicIdx];
     if ((row.flags & NIC_FLASH) == 0)
-        return 0;
+        return BurnOutcome{};
     if (row.fw_count <= 0) {
         print_message("Quitting......................as nothing found in repository\n");
-        return 0;
+        return BurnOutcome{};
     }
 
     int image = 0;  // a replay burns the image that the report reader put first
     if (read_discovery == 0) {
-        image = choose_image(row);
+        image = newest_image(row);
         if (image < 0) {
             print_message(
                 "You have not entered the right Index for firmware version "
                 "....................\n");
-            return 0;
+            return BurnOutcome{};
         }
         if (fw_number != nullptr)
             fw_number[uNicIdx] = image;
@@ -198,4 +183,8 @@ int do_update_firmware(uint32_t uNicIdx) {
             "do_update_firmware: image path for %s is longer than %zu characters, not burnt\n",
             text_or_empty(row.pbus_info), IMAGE_PATH_MAX);
     return burn(row, image_path, data);
+}
+
+int do_update_firmware(uint32_t uNicIdx) {
+    return burn_row(uNicIdx).code;
 }

@@ -9,9 +9,20 @@
 // Longest image path ("./nic_fw/" and the file name) that is handed to the tool.
 constexpr size_t IMAGE_PATH_MAX = 999;
 
-// Burns row uNicIdx if its flags mark it for flashing. Returns 0 when nothing was
-// burnt or the burn succeeded; after a failed burn, the mismatch search's exit code
-// (nonzero when the search did not run).
+// What one burn came to.
+enum burn_verdict { BURN_SKIPPED, BURN_SUCCEEDED, BURN_FAILED };
+struct BurnOutcome {
+    burn_verdict verdict = BURN_SKIPPED;
+    int code = 0;  // what do_update_firmware returns
+};
+
+// Burns row uNicIdx if its flags mark it for flashing, sets the run flags' burn
+// bits (FLAG_BURN_OK or FLAG_BURN_FAILED) and returns the verdict with the code:
+// 0 when nothing was burnt or the burn succeeded; after a failed burn, the
+// mismatch search's exit code (nonzero when the search did not run).
+BurnOutcome burn_row(uint32_t uNicIdx);
+
+// burn_row's code.
 int do_update_firmware(uint32_t uNicIdx);
 
 // The burning tool for this boot mode and its argument vector (argument 0 first);

@@ -34,8 +34,7 @@ char* dup_text(const char* text) {
         return nullptr;
     char* copy = strdup(text);
     if (copy == nullptr) {
-        fprintf(stderr, "FWUPG_ERROR: out of memory (%d), %s,%d\n", errno, FWPAK_SOURCE, __LINE__);
-        exit(1);
+        fatal_out_of_memory(FWPAK_SOURCE, __LINE__);
     }
     return copy;
 }

@@ -2,6 +2,7 @@
 // matching entries by the adapter key.
 #include "inventory/catalog.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -99,10 +100,8 @@ void fill_record(XMLFW_INFO* rec, const Scratch& s) {
     rec->pxmlFwImage = nullptr;
 }
 
-long record_key(const XMLFW_INFO& rec) {
-    uint32_t major = 0, minor = 0, release = 0;
-    parseversions(rec.pxmlRom, &major, &minor, &release);
-    return version_sort_key(major, minor, release);
+int compare_records(const XMLFW_INFO& a, const XMLFW_INFO& b) {
+    return compare_versions(record_version(a), record_version(b));
 }
 
 // Appends a match for the current entry; returns its record index, kPendingMatch
@@ -139,10 +138,10 @@ void settle_pending(MatchState* st) {
         return;
     int oldest = -1;
     for (int i = st->first_slot; i < st->row->fw_count; ++i) {
-        if (oldest < 0 || record_key(st->records[i]) <= record_key(st->records[oldest]))
+        if (oldest < 0 || compare_records(st->records[i], st->records[oldest]) <= 0)
             oldest = i;
     }
-    if (oldest >= 0 && record_key(st->pending) > record_key(st->records[oldest])) {
+    if (oldest >= 0 && compare_records(st->pending, st->records[oldest]) > 0) {
         clear_fw_info(&st->records[oldest], 1);
         for (int i = oldest; i + 1 < st->row->fw_count; ++i) st->records[i] = st->records[i + 1];
         st->records[st->row->fw_count - 1] = st->pending;
@@ -270,4 +269,27 @@ void clear_fw_info(XMLFW_INFO* records, int count) {
             *f = nullptr;
         }
     }
+}
+
+bool names_image_file(const char* name) {
+    return name != nullptr && name[0] != '\0' && strstr(name, "n/a") == nullptr;
+}
+
+int attach_catalog_images(nic_info* row, const char* psid, XMLFW_INFO* records, int capacity,
+                          size_t key_size, std::string* key) {
+    char text[ID_TEXT_LEN];
+    nic_count = static_cast<int32_t>(row - g_ninfo);
+    snprintf(sub_dev_id_new, sizeof sub_dev_id_new, "%04X", static_cast<unsigned>(row->sub_dev_id));
+    snprintf(sub_ven_id_new, sizeof sub_ven_id_new, "%04X", static_cast<unsigned>(row->sub_ven_id));
+    snprintf(text, sizeof text, "%04X-%04X-%04X-%04X-", static_cast<unsigned>(row->ven_id),
+             static_cast<unsigned>(row->dev_id), static_cast<unsigned>(row->sub_ven_id),
+             static_cast<unsigned>(row->sub_dev_id));
+    *key = std::string(text) + (psid != nullptr ? psid : "(null)");
+    // Shown before the read, which ends the process when the catalog is missing.
+    print_messagef("pciIdString-------------->%.*s\n\n", static_cast<int>(key_size - 1),
+                   key->c_str());
+    clear_fw_info(records, capacity);
+    if (key->size() >= key_size)
+        return -1;
+    return read_NIC_FW_xml_file(key->c_str(), records, capacity);
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 
 #include "nic_info.h"
 
@@ -45,3 +46,18 @@ int read_NIC_FW_xml_memory(const char* xml, size_t size, const char* pciIdString
 
 // Frees the texts of `count` records and sets every field to null.
 void clear_fw_info(XMLFW_INFO* records, int count);
+
+// Looks a row of g_ninfo up in the catalog: makes it the current row (nic_count)
+// and its sub-IDs the current sub-ID texts, builds its key
+// "%04X-%04X-%04X-%04X-%s" from its PCI IDs and `psid` into *key, shows it
+// (print_message, cut at `key_size` - 1 characters), clears
+// `records` and reads up to `capacity` matches into them. A key of `key_size`
+// characters or more is never cut (a cut PSID could match another board's
+// images): nothing is read and -1 is returned. Otherwise returns what
+// read_NIC_FW_xml_file returns.
+int attach_catalog_images(nic_info* row, const char* psid, XMLFW_INFO* records, int capacity,
+                          size_t key_size, std::string* key);
+
+// Whether an image file name names a file: present, not empty, and without the
+// catalog's "n/a".
+bool names_image_file(const char* name);

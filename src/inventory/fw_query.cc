@@ -12,12 +12,12 @@
 #include "platform/files.h"
 #include "flash/tool_commands.h"
 #include "handles.h"
+#include "inventory/pci_enum.h"
 #include "run_flags.h"
 
 namespace {
 
 constexpr int kCommandLen = 500;
-constexpr size_t kMaxBusAddressLen = 31;
 
 // Removes the named file when it goes out of scope.
 struct RemoveOnExit {
@@ -34,13 +34,6 @@ void strip_end_of_line(char* text) {
         text[--len] = '\0';
     if (len > 0 && text[len - 1] == '\r')
         text[--len] = '\0';
-}
-
-// The address reaches a shell command line, so only the characters of a PCI
-// address text (hex digits, ":" and ".") are let through.
-bool is_plain_bus_address(const char* text) {
-    size_t len = strlen(text);
-    return len > 0 && len <= kMaxBusAddressLen && strspn(text, "0123456789abcdefABCDEF:.") == len;
 }
 
 }  // namespace
@@ -139,8 +132,8 @@ LookupAnswer parse_lookup_answer(char* answer) {
 }
 
 int modify_imagename(nic_info* curnic, char* servername, size_t servername_size) {
-    if (curnic == nullptr || curnic->pbus_info == nullptr ||
-        !is_plain_bus_address(curnic->pbus_info)) {
+    // The address reaches a shell command line: only a PCI address goes through.
+    if (curnic == nullptr || !is_pci_address(curnic->pbus_info)) {
         log_eventf(LOG_ERROR, "modify_imagename: refusing bus address \"%s\": not a PCI address\n",
                    curnic != nullptr && curnic->pbus_info != nullptr ? curnic->pbus_info : "");
         return 2;

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "console.h"
@@ -79,8 +80,7 @@ class DataFile {
 void* zero_alloc(size_t count, size_t size) {
     void* p = calloc(count > 0 ? count : 1, size);
     if (p == nullptr) {
-        fprintf(stderr, "FWUPG_ERROR: out of memory (%d), %s,%d\n", errno, FWPAK_SOURCE, __LINE__);
-        exit(1);
+        fatal_out_of_memory(FWPAK_SOURCE, __LINE__);
     }
     return p;
 }
@@ -150,19 +150,10 @@ void read_pci_ids(nic_info* row) {
 // (a PSID of more than 29 characters) is never cut: a cut PSID could match another
 // board's images, so such a port gets none.
 void attach_catalog(nic_info* row, const char* address, CatalogRecords* catalog) {
-    char key[ID_TEXT_LEN];
-    int n = snprintf(key, sizeof key, "%04X-%04X-%04X-%04X-%s", static_cast<unsigned>(row->ven_id),
-                     static_cast<unsigned>(row->dev_id), static_cast<unsigned>(row->sub_ven_id),
-                     static_cast<unsigned>(row->sub_dev_id), row->psid);
-    print_messagef("pciIdString-------------->%s\n\n", key);
-    snprintf(sub_dev_id_new, sizeof sub_dev_id_new, "%04X", static_cast<unsigned>(row->sub_dev_id));
-    snprintf(sub_ven_id_new, sizeof sub_ven_id_new, "%04X", static_cast<unsigned>(row->sub_ven_id));
-
-    catalog->clear();
-    int found = 0;
-    if (n >= 0 && n < ID_TEXT_LEN)
-        found = read_NIC_FW_xml_file(key, catalog->records.data(), CATALOG_CAPACITY_INVENTORY);
-    else
+    std::string key;
+    int found = attach_catalog_images(row, row->psid, catalog->records.data(),
+                                      CATALOG_CAPACITY_INVENTORY, ID_TEXT_LEN, &key);
+    if (found < 0)
         log_eventf(LOG_WARNING,
                    "build_NIC_list: PSID %s of %s does not fit the %d-byte catalog key; no "
                    "catalog image is matched\n",

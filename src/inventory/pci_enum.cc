@@ -2,6 +2,7 @@
 #include "inventory/pci_enum.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -35,15 +36,12 @@ using PciDev = std::unique_ptr<pci_dev, PciDevFree>;
 char** alloc_text_list() {
     char** list = static_cast<char**>(calloc(MAX_NICS, sizeof(char*)));
     if (list == nullptr) {
-        fprintf(stderr, "FWUPG_ERROR: out of memory (%d), %s,%d\n", errno, FWPAK_SOURCE, __LINE__);
-        exit(1);
+        fatal_out_of_memory(FWPAK_SOURCE, __LINE__);
     }
     for (int i = 0; i < MAX_NICS; ++i) {
         list[i] = static_cast<char*>(calloc(1, PCI_TEXT_LEN));
         if (list[i] == nullptr) {
-            fprintf(stderr, "FWUPG_ERROR: out of memory (%d), %s,%d\n", errno, FWPAK_SOURCE,
-                    __LINE__);
-            exit(1);
+            fatal_out_of_memory(FWPAK_SOURCE, __LINE__);
         }
     }
     return list;
@@ -125,6 +123,15 @@ void report_dropped(size_t dropped) {
     log_eventf(LOG_WARNING,
                "get_interface_list: %zu network devices beyond the first %d are not listed\n",
                dropped, MAX_NICS);
+}
+
+bool is_hex_run(const char* text, size_t min_len, size_t max_len, char end, const char** rest) {
+    size_t n = 0;
+    while (n <= max_len && isxdigit(static_cast<unsigned char>(text[n]))) ++n;
+    if (n < min_len || n > max_len || text[n] != end)
+        return false;
+    *rest = text + n + 1;
+    return true;
 }
 
 }  // namespace
@@ -244,4 +251,14 @@ int get_pci_info(const char* pbus_info, int32_t* ppci_ven, int32_t* ppci_dev, in
     *ppci_sub_ven = static_cast<int32_t>(ids[2]);
     *ppci_sub_dev = static_cast<int32_t>(ids[3]);
     return 0;
+}
+
+bool is_pci_address(const char* text) {
+    if (text == nullptr)
+        return false;
+    const char* rest = text;
+    if (!is_hex_run(rest, 4, 8, ':', &rest) || !is_hex_run(rest, 2, 2, ':', &rest) ||
+        !is_hex_run(rest, 2, 2, '.', &rest))
+        return false;
+    return rest[0] >= '0' && rest[0] <= '7' && rest[1] == '\0';
 }

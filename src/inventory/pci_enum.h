@@ -52,3 +52,8 @@ std::vector<std::string> reduce_to_devices(const std::vector<std::string>& sorte
 // standard error when an attribute file cannot be opened.
 int get_pci_info(const char* pbus_info, int32_t* ppci_ven, int32_t* ppci_dev, int32_t* ppci_sub_ven,
                  int32_t* ppci_sub_dev);
+
+// True for a PCI address "domain:bus:device.function" in hexadecimal (domain of 4
+// to 8 digits, bus and device of 2, function 0 to 7), such as 0000:05:00.0: the
+// only form that may reach an outside tool.
+bool is_pci_address(const char* text);

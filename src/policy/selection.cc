@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "console.h"
+#include "inventory/catalog.h"
 #include "nic_info.h"
 #include "policy/versions.h"
 #include "run_flags.h"
@@ -19,21 +20,9 @@ const char* text_or_empty(const char* text) {
     return text != nullptr ? text : "";
 }
 
-// Field by field, so that 16.35.3000 is newer than 16.35.2000 whatever its text.
-bool is_newer(uint32_t maj, uint32_t min, uint32_t rel, const nic_info& row) {
-    if (maj != row.uCurROMmaj)
-        return maj > row.uCurROMmaj;
-    if (min != row.uCurROMmin)
-        return min > row.uCurROMmin;
-    return rel > row.uCurROMrel;
-}
-
 bool has_newer_image(const nic_info& row) {
-    for (int i = 0; i < row.fw_count && i < MAX_FW_IMAGES; ++i) {
-        if (is_newer(row.uFwROMmaj[i], row.uFwROMmin[i], row.uFwROMrel[i], row))
-            return true;
-    }
-    return false;
+    int newest = newest_image(row);
+    return newest >= 0 && compare_versions(image_version(row, newest), installed_version(row)) > 0;
 }
 
 void show_versions(const nic_info& row, int rows) {
@@ -51,14 +40,9 @@ bool plain_silent_run() {
     return (g_iFlag & OPTION_BITS) == FLAG_SILENT;
 }
 
-// A file name that is missing or holds "n/a" names no image.
-bool names_image(const char* file) {
-    return file != nullptr && strstr(file, "n/a") == nullptr;
-}
-
 void note_image_files(nic_info& row) {
     for (int i = 0; i < row.fw_count && i < MAX_FW_IMAGES; ++i) {
-        if (!names_image(row.pxmlFwImage[i])) {
+        if (!names_image_file(row.pxmlFwImage[i])) {
             log_eventf(LOG_WARNING, "Failed to get firmware image filename from %s\n", g_XMLFwFile);
             continue;
         }

@@ -49,6 +49,45 @@ long version_sort_key(uint32_t major, uint32_t minor, uint32_t release) {
     return static_cast<long>(key);
 }
 
+fw_version image_version(const nic_info& row, int i) {
+    return {row.uFwROMmaj[i], row.uFwROMmin[i], row.uFwROMrel[i]};
+}
+
+fw_version installed_version(const nic_info& row) {
+    return {row.uCurROMmaj, row.uCurROMmin, row.uCurROMrel};
+}
+
+fw_version record_version(const XMLFW_INFO& record) {
+    fw_version v{0, 0, 0};
+    parseversions(record.pxmlRom, &v.major, &v.minor, &v.release);
+    return v;
+}
+
+int compare_versions(const fw_version& a, const fw_version& b) {
+    long ka = version_sort_key(a.major, a.minor, a.release);
+    long kb = version_sort_key(b.major, b.minor, b.release);
+    return (ka > kb) - (ka < kb);
+}
+
+int newest_image(const nic_info& row) {
+    int images = std::clamp(row.fw_count, 0, MAX_FW_IMAGES);
+    int best = images > 0 ? 0 : -1;
+    for (int i = 1; i < images; ++i) {
+        if (compare_versions(image_version(row, i), image_version(row, best)) > 0)
+            best = i;
+    }
+    return best;
+}
+
+int newest_record(const XMLFW_INFO* records, int count) {
+    int best = count > 0 ? 0 : -1;
+    for (int i = 1; i < count; ++i) {
+        if (compare_versions(record_version(records[i]), record_version(records[best])) > 0)
+            best = i;
+    }
+    return best;
+}
+
 // Insertion sort: stable, and at most 50 rows are ever sorted.
 void sort_version_rows(char rows[][VER_BUF_LEN], long* keys, int count) {
     count = std::min(count, VER_BUF_ROWS);
@@ -75,18 +114,17 @@ void sort_fw(int uIdx, char ver_buf_rows[][VER_BUF_LEN], long* fw_sorted) {
 void build_version_list(const nic_info& nic, char rows[][VER_BUF_LEN], int* count,
                         int* image_index) {
     int images = std::clamp(nic.fw_count, 0, MAX_FW_IMAGES);
-    long keys[MAX_FW_IMAGES];
     int order[MAX_FW_IMAGES];
-    for (int i = 0; i < images; ++i) {
-        keys[i] = version_sort_key(nic.uFwROMmaj[i], nic.uFwROMmin[i], nic.uFwROMrel[i]);
-        order[i] = i;
-    }
+    for (int i = 0; i < images; ++i) order[i] = i;
+    auto cmp = [&nic](int a, int b) {
+        return compare_versions(image_version(nic, a), image_version(nic, b));
+    };
     // Highest first, catalog order among equals: the first VER_BUF_ROWS are the
     // ones kept. Sorting the kept indices back gives a stable ascending order.
-    std::stable_sort(order, order + images, [&](int a, int b) { return keys[a] > keys[b]; });
+    std::stable_sort(order, order + images, [&](int a, int b) { return cmp(a, b) > 0; });
     int kept = std::min(images, VER_BUF_ROWS);
     std::sort(order, order + kept);
-    std::stable_sort(order, order + kept, [&](int a, int b) { return keys[a] < keys[b]; });
+    std::stable_sort(order, order + kept, [&](int a, int b) { return cmp(a, b) < 0; });
 
     for (int k = 0; k < kept; ++k) {
         int i = order[k];

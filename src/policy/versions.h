@@ -1,9 +1,10 @@
 // Firmware version texts: parsing into triples and ordering an adapter's images.
 //
 // Versions are ordered by their numeric triple (major, then minor, then release);
-// equal triples keep catalog order. Every user of the order (the versions shown
-// before the flash question, the -c table, the image burnt, the report's newest
-// version) builds its list through build_version_list, so they cannot disagree.
+// equal triples keep catalog order. compare_versions is that order, and the one
+// place it is decided: the versions shown before the flash question, the -c table,
+// the image burnt, the report's newest version and action, the catalog's overflow
+// rule and the replay's image all go through it, so they cannot disagree.
 #pragma once
 
 #include <cstdint>
@@ -21,6 +22,30 @@ constexpr int VERSION_RELEASE_WIDTH = 4;
 // (leading blanks and a sign accepted, an empty or non-numeric field gives 0).
 // Characters after a third dot are dropped. A null text reads as empty. Returns 0.
 int parseversions(const char* version, uint32_t* major, uint32_t* minor, uint32_t* release);
+
+// A version triple.
+struct fw_version {
+    uint32_t major;
+    uint32_t minor;
+    uint32_t release;
+};
+
+// Image i of a row, the row's installed version, and a catalog record's version
+// text parsed.
+fw_version image_version(const nic_info& row, int i);
+fw_version installed_version(const nic_info& row);
+fw_version record_version(const XMLFW_INFO& record);
+
+// The one order of versions: negative, zero or positive as a is older than, the
+// same as or newer than b. It is the order of version_sort_key.
+int compare_versions(const fw_version& a, const fw_version& b);
+
+// The image to burn for a row: the first in catalog order of its newest images;
+// -1 when the row has none.
+int newest_image(const nic_info& row);
+
+// The first of the newest among `count` catalog records; -1 when count is 0.
+int newest_record(const XMLFW_INFO* records, int count);
 
 // Sort key of a triple: ascending keys are ascending versions, compared field by
 // field. Fields past what the parsing widths can produce (only negative texts, kept

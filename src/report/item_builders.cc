@@ -14,25 +14,15 @@ bool is_rom_type(const char* pFwtype) {
     return pFwtype != nullptr && strstr(pFwtype, "ROM") != nullptr;
 }
 
-// Field-by-field comparison, major first: an image is newer only when its triple
-// is greater than the installed one.
-bool image_is_newer(const nic_info& nic, int i) {
-    if (nic.uFwROMmaj[i] != nic.uCurROMmaj)
-        return nic.uFwROMmaj[i] > nic.uCurROMmaj;
-    if (nic.uFwROMmin[i] != nic.uCurROMmin)
-        return nic.uFwROMmin[i] > nic.uCurROMmin;
-    return nic.uFwROMrel[i] > nic.uCurROMrel;
-}
-
-bool image_is_installed(const nic_info& nic, int i) {
-    return nic.uFwROMmaj[i] == nic.uCurROMmaj && nic.uFwROMmin[i] == nic.uCurROMmin &&
-           nic.uFwROMrel[i] == nic.uCurROMrel;
-}
-
 int image_count(const nic_info& nic) {
     if (nic.fw_count < 0)
         return 0;
     return nic.fw_count < MAX_FW_IMAGES ? nic.fw_count : MAX_FW_IMAGES;
+}
+
+// How image i stands to the installed version (compare_versions' sign).
+int against_installed(const nic_info& nic, int i) {
+    return compare_versions(image_version(nic, i), installed_version(nic));
 }
 
 }  // namespace
@@ -61,14 +51,14 @@ void recommend_XML_FW_action(const char* pFwtype, char* pAttribute, size_t size,
     const int count = image_count(nic);
     // Any newer image wins over an equal one, whatever the catalog order.
     for (int i = 0; i < count; ++i) {
-        if (image_is_newer(nic, i)) {
+        if (against_installed(nic, i) > 0) {
             snprintf(pAttribute, size, "%s", "upgrade");
             nic.flags |= NIC_FLASH;
             return;
         }
     }
     for (int i = 0; i < count; ++i) {
-        if (image_is_installed(nic, i)) {
+        if (against_installed(nic, i) == 0) {
             snprintf(pAttribute, size, "%s", "rewrite");
             nic.flags |= NIC_FLASH;
             return;

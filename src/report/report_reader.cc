@@ -153,8 +153,7 @@ report_load_status load_report(const ReaderOpener& open, report_cursor* cursor) 
 
     cursor->rows = static_cast<nic_info*>(calloc(count > 0 ? count : 1, sizeof(nic_info)));
     if (cursor->rows == nullptr) {
-        fprintf(stderr, "FWUPG_ERROR: out of memory, %s,%d\n", FWPAK_SOURCE, __LINE__);
-        exit(1);
+        fatal_out_of_memory(FWPAK_SOURCE, __LINE__);
     }
     for (int32_t i = 0; i < count; ++i) firmware_id[i][0] = '\0';
 
@@ -168,15 +167,6 @@ report_load_status load_report(const ReaderOpener& open, report_cursor* cursor) 
 // No network access, no entity substitution, no DTD loading: a report is plain
 // data and a hostile one must not make the reader fetch or expand anything.
 constexpr int REPORT_PARSE_OPTIONS = XML_PARSE_NONET;
-
-bool is_hex_run(const char* text, size_t min_len, size_t max_len, char end, const char** rest) {
-    size_t n = 0;
-    while (n <= max_len && isxdigit(static_cast<unsigned char>(text[n]))) ++n;
-    if (n < min_len || n > max_len || text[n] != end)
-        return false;
-    *rest = text + n + 1;
-    return true;
-}
 
 }  // namespace
 
@@ -289,14 +279,4 @@ void release_report_rows(nic_info* rows, int32_t count) {
         }
     }
     free(rows);
-}
-
-bool is_pci_address(const char* text) {
-    if (text == nullptr)
-        return false;
-    const char* rest = text;
-    if (!is_hex_run(rest, 4, 8, ':', &rest) || !is_hex_run(rest, 2, 2, ':', &rest) ||
-        !is_hex_run(rest, 2, 2, '.', &rest))
-        return false;
-    return rest[0] >= '0' && rest[0] <= '7' && rest[1] == '\0';
 }

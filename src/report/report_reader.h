@@ -62,8 +62,3 @@ report_load_status load_report_file(const char* path, report_cursor* cursor);
 report_load_status load_report_memory(const char* data, size_t size, report_cursor* cursor);
 // Frees a table made by a load, with every text of its rows.
 void release_report_rows(nic_info* rows, int32_t count);
-
-// True for a PCI address "domain:bus:device.function" in hexadecimal (domain of 4
-// to 8 digits, bus and device of 2, function 0 to 7), such as 0000:05:00.0: the
-// only form that may reach an outside tool.
-bool is_pci_address(const char* text);

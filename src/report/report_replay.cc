@@ -1,15 +1,18 @@
 // The report replay (-u): the table comes from a discovery report instead of the
 // inventory; every device is looked up in the catalog by its key and burnt when its
 // action asks for it.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "console.h"
 #include "flash/flash_exec.h"
 #include "inventory/catalog.h"
 #include "inventory/fw_query.h"
+#include "inventory/pci_enum.h"
 #include "nic_info.h"
 #include "policy/versions.h"
 #include "report/report_reader.h"
@@ -23,10 +26,6 @@ enum device_outcome {
     DEVICE_BURN_FAILED,    // its own burn failed
     DEVICE_LOOKUP_FAILED,  // the placeholder image could not be resolved: the mode ends
 };
-
-bool has_image_name(const char* name) {
-    return name != nullptr && name[0] != '\0' && strstr(name, "n/a") == nullptr;
-}
 
 // Logs why the report could not be read; every such report ends the mode with 2
 // before anything is flashed.
@@ -56,63 +55,29 @@ void log_load_failure(report_load_status status, const char* path, const report_
     }
 }
 
-// The catalog entry with the highest version among the `count` matches; the first
-// of equal versions wins.
-const XMLFW_INFO& newest_match(const XMLFW_INFO* records, int count) {
-    int best = 0;
-    long best_key = -1;
-    for (int i = 0; i < count; ++i) {
-        uint32_t major = 0, minor = 0, release = 0;
-        parseversions(records[i].pxmlRom, &major, &minor, &release);
-        long key = version_sort_key(major, minor, release);
-        if (key > best_key) {
-            best = i;
-            best_key = key;
-        }
-    }
-    return records[best];
-}
-
 // Looks row Idx up in the catalog; on a match, the row's first image slot holds the
 // image file name of the newest matching entry. A catalog often lists several
 // images for one board, oldest first: burning the first match would write an older
 // image than the report recommended, even over a newer one installed.
 bool find_catalog_image(int32_t Idx, XMLFW_INFO* records) {
     nic_info& row = g_ninfo[Idx];
-    char key[TEXT_LEN];
-    snprintf(key, sizeof key, "%04X-%04X-%04X-%04X-%s", static_cast<unsigned>(row.ven_id),
-             static_cast<unsigned>(row.dev_id), static_cast<unsigned>(row.sub_ven_id),
-             static_cast<unsigned>(row.sub_dev_id), firmware_id[Idx]);
-    snprintf(sub_dev_id_new, sizeof sub_dev_id_new, "%04X", static_cast<unsigned>(row.sub_dev_id));
-    snprintf(sub_ven_id_new, sizeof sub_ven_id_new, "%04X", static_cast<unsigned>(row.sub_ven_id));
-    clear_fw_info(records, CATALOG_CAPACITY_REPLAY);
-    if (read_NIC_FW_xml_file(key, records, CATALOG_CAPACITY_REPLAY) != 1) {
-        log_eventf(LOG_ERROR, "read_discovery_report: No firmware for %s in %s\n", key,
+    std::string key;
+    if (attach_catalog_images(&row, firmware_id[Idx], records, CATALOG_CAPACITY_REPLAY, TEXT_LEN,
+                              &key) != 1) {
+        log_eventf(LOG_ERROR, "read_discovery_report: No firmware for %s in %s\n", key.c_str(),
                    g_XMLFwFile);
         return false;
     }
-    const XMLFW_INFO& record = newest_match(records, row.fw_count);
-    if (!has_image_name(record.pxmlFwImage)) {
+    const XMLFW_INFO& record = records[std::max(0, newest_record(records, row.fw_count))];
+    if (!names_image_file(record.pxmlFwImage)) {
         log_eventf(LOG_ERROR,
                    "read_discovery_report: The firmware entry for %s in %s names no image file\n",
-                   key, g_XMLFwFile);
+                   key.c_str(), g_XMLFwFile);
         return false;
     }
     free(row.pxmlFwImage[0]);
     row.pxmlFwImage[0] = dup_text(record.pxmlFwImage);
     return true;
-}
-
-// Burns row Idx if its action asks for it and tells whether this device's own burn
-// failed. The failure bit of the run flags is sticky, so it is looked at with the
-// earlier failures set aside, then they are put back.
-bool burn_failed(int32_t Idx) {
-    const int32_t earlier = g_iFlag & FLAG_BURN_FAILED;
-    g_iFlag &= ~FLAG_BURN_FAILED;
-    do_update_firmware(static_cast<uint32_t>(Idx));
-    const bool failed = (g_iFlag & FLAG_BURN_FAILED) != 0;
-    g_iFlag |= earlier;
-    return failed;
 }
 
 device_outcome replay_device(int32_t Idx, const report_cursor& cursor, XMLFW_INFO* records) {
@@ -133,7 +98,7 @@ device_outcome replay_device(int32_t Idx, const report_cursor& cursor, XMLFW_INF
         return DEVICE_ERROR;
     }
     if (placeholder &&
-        (modify_imagename(&row, nullptr) != 0 || !has_image_name(row.pxmlFwImage[0]))) {
+        (modify_imagename(&row, nullptr) != 0 || !names_image_file(row.pxmlFwImage[0]))) {
         log_mellanox_event(pmstflint_fout, LOG_ERROR,
                            "read_discovery_report: Error in finding the image for "
                            "Pelmora/Quillet2\n");
@@ -141,7 +106,10 @@ device_outcome replay_device(int32_t Idx, const report_cursor& cursor, XMLFW_INF
     }
     free(row.pFwPath);
     row.pFwPath = dup_text(row.pxmlFwImage[0]);
-    return burn_failed(Idx) ? DEVICE_BURN_FAILED : DEVICE_OK;
+    // Burns the row if its action asks for it; the burn's own verdict says whether
+    // this device failed, whatever earlier devices left in the run flags.
+    return burn_row(static_cast<uint32_t>(Idx)).verdict == BURN_FAILED ? DEVICE_BURN_FAILED
+                                                                       : DEVICE_OK;
 }
 
 int replay_devices(const report_cursor& cursor) {

@@ -139,8 +139,7 @@ int write_XML_start_elements(XmlTextWriterOwner* writer, XmlDocOwner* doc) {
     status.check(xmlTextWriterStartElement(w, xml_text("qx_rom_discovery")));
     status.check(xmlTextWriterWriteAttribute(w, xml_text("version"), xml_text("2.0.0.0")));
     status.check(write_value(w, "type", "MELLANOX_NIC"));
-    status.check(write_value(
-        w, "alt_name", "Vornex Mellanox InfiniBand Online Firmware Upgrade Utility for Linux"));
+    status.check(write_value(w, "alt_name", BANNER_TITLE));
     status.check(write_value(w, "version", "1.0.0"));
     status.check(write_value(w, "takes_effect", "reboot"));
     status.check(xmlTextWriterStartElement(w, xml_text("devices")));

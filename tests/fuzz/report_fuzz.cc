@@ -7,6 +7,7 @@
 
 #include "fuzz_support.h"
 #include "nic_info.h"
+#include "inventory/pci_enum.h"
 #include "report/report_reader.h"
 
 namespace {

@@ -113,6 +113,38 @@ TEST_F(VersionList, EqualVersionsKeepCatalogOrder) {
     EXPECT_EQ(images, (std::vector<int>{1, 0, 2, 3}));
 }
 
+// The image burnt and the replay's record: the first of the newest, in catalog
+// order, on the order of the version list.
+TEST_F(VersionList, NewestImageAndRecordAreTheFirstOfTheNewest) {
+    const struct {
+        std::vector<const char*> versions;
+        int newest;
+    } cases[] = {
+        {{}, -1},
+        {{"2.42.5000"}, 0},
+        {{"2.42.5000", "16.35.2000", "2.42.5100"}, 1},
+        {{"2.9.1000", "2.10.1000", "2.10.1000"}, 1},
+        {{"16.35.2000", "1.0.0", "16.35.2000"}, 0},
+    };
+    for (const auto& c : cases) {
+        nic_ = nic_info{};
+        std::vector<XMLFW_INFO> records(c.versions.size() + 1, XMLFW_INFO{});
+        for (size_t i = 0; i < c.versions.size(); ++i) {
+            AddImage(c.versions[i]);
+            records[i].pxmlRom = const_cast<char*>(c.versions[i]);
+        }
+        EXPECT_EQ(newest_image(nic_), c.newest);
+        EXPECT_EQ(newest_record(records.data(), nic_.fw_count), c.newest);
+        std::vector<int> images;
+        if (c.newest >= 0) {
+            Build(&images);
+            EXPECT_EQ(
+                compare_versions(image_version(nic_, images.back()), image_version(nic_, c.newest)),
+                0);
+        }
+    }
+}
+
 TEST_F(VersionList, NoImageNoRowOneImageOneRow) {
     EXPECT_TRUE(Build().empty());
     AddImage("16.35.2000");

@@ -222,9 +222,20 @@ int xml_discovery_report() {
     return save_report_document(doc.get(), g_XMLDiscoveryReport) == 0 ? 0 : 2;
 }
 
+// A fleet roll-out must tell a server without Mellanox adapters (nothing to do) from
+// one whose adapters could not be read (a fault): both end with 2 and no report, so
+// the log says which.
 int discover_HW() {
     open_event_log(FWPAK_SOURCE, __LINE__);
-    if (build_NIC_list() != 0)
+    int built = build_NIC_list();
+    if (built == BUILD_NO_MELLANOX) {
+        log_eventf(LOG_INFO, "discover_HW: no Mellanox adapter found, no report written\n");
         return 2;
+    }
+    if (built != BUILD_OK) {
+        log_eventf(LOG_ERROR,
+                   "discover_HW: no Mellanox adapter could be queried, no report written\n");
+        return 2;
+    }
     return xml_discovery_report();
 }

@@ -101,6 +101,10 @@ TEST(DiscoveryReport, NoMellanoxPortTouchesNoFile) {
     EXPECT_EQ(bench.ReadPkgFile("nicdiscovery.xml"), "previous report\n");
     EXPECT_EQ(bench.Run({"-d", "fresh.xml"}).status, 2);
     EXPECT_FALSE(FileExists(bench.pkg() + "/fresh.xml"));
+    // A roll-out reads this line to count the server as one with nothing to do.
+    EXPECT_TRUE(Contains(bench.EventLog(),
+                         "] discover_HW: no Mellanox adapter found, no report written\n"));
+    EXPECT_FALSE(Contains(bench.EventLog(), "[ERROR]"));
 }
 
 TEST(DiscoveryReport, NoPortQueriedIsStatusTwo) {
@@ -110,6 +114,10 @@ TEST(DiscoveryReport, NoPortQueriedIsStatusTwo) {
     bench.UseCatalog("report-example");
     EXPECT_EQ(bench.Run({"-d"}).status, 2);
     EXPECT_FALSE(FileExists(bench.pkg() + "/nicdiscovery.xml"));
+    EXPECT_TRUE(Contains(bench.EventLog(), "[ERROR]     [") &&
+                Contains(bench.EventLog(),
+                         "] discover_HW: no Mellanox adapter could be queried, "
+                         "no report written\n"));
 }
 
 TEST(DiscoveryReport, SecondRunReplacesTheReport) {

@@ -7,8 +7,12 @@ FUZZ_SECONDS ?= 60
 PREFIX     ?= /usr/local
 JOBS       ?= 2
 CMAKE_FLAGS ?=
+# The Debian package's Maintainer field and changelog signature, e.g.
+#   make package FWPAK_MAINTAINER='Jane Admin <jane@example.com>'
+# (kept in the build directory's CMake cache once given).
+FWPAK_MAINTAINER ?=
 
-.PHONY: all build deps test lint asan-test memcheck fuzz-build fuzz package package-check demo bench install clean
+.PHONY: all build deps test lint asan-test memcheck fuzz-build fuzz package package-check demo bench install install-strip clean
 
 all: build
 
@@ -63,7 +67,9 @@ bench: deps
 	cmake --build $(BENCH_BUILD) -j $(JOBS) --target catalog_bench
 	$(BENCH_BUILD)/bench/catalog_bench
 
-package: build
+package: $(BUILD)/Makefile
+	$(if $(FWPAK_MAINTAINER),cmake -S . -B $(BUILD) -DFWPAK_MAINTAINER='$(FWPAK_MAINTAINER)')
+	cmake --build $(BUILD) -j $(JOBS)
 	cd $(BUILD) && cpack -G DEB
 
 package-check: package
@@ -82,8 +88,14 @@ demo: deps
 	then echo ' done'; else echo ' failed:'; cat $(BUILD)/demo-build.log; exit 1; fi
 	@demo/run-demo $(BUILD)/fwpak
 
+# Both install the package's set: fwpak and fwpak-repo in sbin, their compressed
+# manual pages, README, copyright and changelog. install keeps the programs' debug
+# information; install-strip strips them, as the package does.
 install: build
 	DESTDIR=$(DESTDIR) cmake --install $(BUILD) --prefix $(PREFIX)
+
+install-strip: build
+	DESTDIR=$(DESTDIR) cmake --install $(BUILD) --prefix $(PREFIX) --strip
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(BENCH_BUILD) $(FUZZ_BUILD)

@@ -22,37 +22,20 @@ using UniqueReader = std::unique_ptr<xmlTextReader, ReaderFree>;
 
 // No network, no DTD, no entity substitution, and no libxml2 chatter on stderr: a
 // broken catalog ends the read with one warning in the event log.
-constexpr int kParseOptions = XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING;
+// Line numbers past 65535 are kept too, for the findings of fwpak-repo.
+constexpr int kParseOptions =
+    XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING | XML_PARSE_BIG_LINES;
 
 // MatchState::node_match when the current node has filled no record, and when it
 // fills the pending record.
 constexpr int kNoMatch = -1;
 constexpr int kPendingMatch = -2;
 
-// A value seen in the catalog; `set` is false until an entry has given one.
-struct Seen {
-    std::string text;
-    bool set = false;
-    void assign(const char* value) {
-        set = value != nullptr;
-        if (set)
-            text.assign(value);
-    }
-    const char* c_str() const { return set ? text.c_str() : nullptr; }
-};
-
-// The scratch record of one read. It is never cleared between entries: an entry
-// that lacks an attribute takes the value an earlier entry gave it.
-struct Scratch {
-    Seen name, venid, devid, subvenid, psid, subdevid;
-};
-
 struct MatchState {
     const char* key;
     XMLFW_INFO* records;
     int capacity;
     nic_info* row;
-    Scratch scratch;
     std::string entry_key;
     int node_match = kNoMatch;  // record filled by the current node
     int first_slot = 0;         // the row's image count when the read began
@@ -68,8 +51,8 @@ void append_padded(std::string* out, const std::string& text) {
     out->append(text);
 }
 
-bool entry_key_matches(MatchState* st) {
-    const Scratch& s = st->scratch;
+// The catalog's subsystem IDs are not compared: the adapter's own stand in for them.
+bool entry_key_matches(MatchState* st, const CatalogScratch& s) {
     // A field no entry has given yet can never match (it has no text to compare).
     if (!s.venid.set || !s.devid.set || !s.subvenid.set || !s.subdevid.set || !s.psid.set)
         return false;
@@ -79,22 +62,22 @@ bool entry_key_matches(MatchState* st) {
     k.push_back('-');
     append_padded(&k, s.devid.text);
     k.push_back('-');
-    append_padded(&k, s.subvenid.text);
+    append_padded(&k, sub_ven_id_new);
     k.push_back('-');
-    append_padded(&k, s.subdevid.text);
+    append_padded(&k, sub_dev_id_new);
     k.push_back('-');
     k.append(s.psid.text);
     return k == st->key;
 }
 
-void fill_record(XMLFW_INFO* rec, const Scratch& s) {
+void fill_record(XMLFW_INFO* rec, const CatalogScratch& s) {
     // Every field is set afresh, so a record reused by the caller keeps nothing
     // from an earlier adapter.
     rec->pxmlName = dup_text(s.name.c_str());
     rec->pxmlVenId = dup_text(s.venid.c_str());
     rec->pxmlDevId = dup_text(s.devid.c_str());
-    rec->pxmlSubVenId = dup_text(s.subvenid.c_str());
-    rec->pxmlSubDevId = dup_text(s.subdevid.c_str());
+    rec->pxmlSubVenId = dup_text(sub_ven_id_new);
+    rec->pxmlSubDevId = dup_text(sub_dev_id_new);
     rec->pxmlPSID = dup_text(s.psid.c_str());
     rec->pxmlRom = dup_text("");
     rec->pxmlFwImage = nullptr;
@@ -107,11 +90,11 @@ int compare_records(const XMLFW_INFO& a, const XMLFW_INFO& b) {
 // Appends a match for the current entry; returns its record index, kPendingMatch
 // when it waits to compete for the row's last slot, or kNoMatch when the caller's
 // array or the row is full.
-int append_match(MatchState* st) {
+int append_match(MatchState* st, const CatalogScratch& s) {
     int slot = st->row->fw_count;
     int limit = st->capacity < MAX_FW_IMAGES ? st->capacity : MAX_FW_IMAGES;
     if (slot >= 0 && slot < limit) {
-        fill_record(&st->records[slot], st->scratch);
+        fill_record(&st->records[slot], s);
         st->row->fw_count = slot + 1;
         return slot;
     }
@@ -126,7 +109,7 @@ int append_match(MatchState* st) {
                    "newest are kept\n",
                    limit, st->key, limit);
     st->overflow_logged = true;
-    fill_record(&st->pending, st->scratch);
+    fill_record(&st->pending, s);
     return kPendingMatch;
 }
 
@@ -163,82 +146,143 @@ void replace_text(char** field, const char* value) {
     *field = dup_text(value);
 }
 
+// fwpak's matching: appends the entries whose key equals the adapter's.
+class Matcher : public CatalogVisitor {
+  public:
+    explicit Matcher(MatchState* st) : st_(st) {}
+    void begin_node(int) override { st_->node_match = kNoMatch; }
+    bool entry(const CatalogScratch& s) override {
+        if (!entry_key_matches(st_, s))
+            return false;
+        st_->node_match = append_match(st_, s);
+        return true;
+    }
+    void tail(CatalogTail which, const char* value) override {
+        XMLFW_INFO* rec = node_record(st_);
+        if (rec == nullptr)
+            return;
+        if (which == CatalogTail::rom)
+            replace_text(&rec->pxmlRom, value != nullptr ? value : "");
+        else
+            replace_text(&rec->pxmlFwImage, value);
+    }
+    void end_node() override { settle_pending(st_); }
+
+  private:
+    MatchState* st_;
+};
+
 const char* attribute_value(xmlTextReaderPtr reader) {
     return reinterpret_cast<const char*>(xmlTextReaderConstValue(reader));
 }
 
-// Handles the attribute the reader stands on; returns false when the node is to be
-// left. Values are fetched only where they are kept.
-bool visit_attribute(xmlTextReaderPtr reader, MatchState* st, const xmlChar* name) {
-    Scratch& s = st->scratch;
+// The subsystem IDs count as given once their attribute is there, whatever it holds.
+const char* value_or_empty(xmlTextReaderPtr reader) {
+    const char* value = attribute_value(reader);
+    return value != nullptr ? value : "";
+}
+
+// Interprets the attribute the reader stands on; returns false when the node is
+// to be left.
+bool visit_attribute(xmlTextReaderPtr reader, CatalogScratch* s, CatalogVisitor* v,
+                     const xmlChar* name) {
+    v->attribute(reinterpret_cast<const char*>(name));
     if (xmlStrcmp(name, BAD_CAST g_XMLNicName) == 0) {
-        s.name.assign(attribute_value(reader));
+        s->name.assign(attribute_value(reader));
     } else if (xmlStrcmp(name, BAD_CAST g_XMLVenId) == 0) {
-        s.venid.assign(attribute_value(reader));
+        s->venid.assign(attribute_value(reader));
     } else if (xmlStrcmp(name, BAD_CAST g_XMLDevId) == 0) {
-        s.devid.assign(attribute_value(reader));
+        s->devid.assign(attribute_value(reader));
     } else if (xmlStrcmp(name, BAD_CAST g_XMLPSID) == 0) {
-        s.psid.assign(attribute_value(reader));
+        s->psid.assign(attribute_value(reader));
     } else if (xmlStrcmp(name, BAD_CAST g_XMLSubVenId) == 0) {
-        s.subvenid.assign(sub_ven_id_new);
+        s->subvenid.assign(value_or_empty(reader));
     } else if (xmlStrcmp(name, BAD_CAST g_XMLSubDevId) == 0) {
-        s.subdevid.assign(sub_dev_id_new);
-        if (!entry_key_matches(st))
-            return false;
-        st->node_match = append_match(st);
+        s->subdevid.assign(value_or_empty(reader));
+        return v->entry(*s);
     } else if (xmlStrcmp(name, BAD_CAST g_XMLrom) == 0) {
-        if (XMLFW_INFO* rec = node_record(st)) {
-            const char* rom = attribute_value(reader);
-            replace_text(&rec->pxmlRom, rom != nullptr ? rom : "");
-        }
+        v->tail(CatalogTail::rom, attribute_value(reader));
     } else if (xmlStrcmp(name, BAD_CAST g_XMLFwImage) == 0) {
-        if (XMLFW_INFO* rec = node_record(st))
-            replace_text(&rec->pxmlFwImage, attribute_value(reader));
+        v->tail(CatalogTail::fw_file, attribute_value(reader));
     }
     return true;
 }
 
-void visit_node(xmlTextReaderPtr reader, MatchState* st, int count) {
-    st->node_match = kNoMatch;
+void visit_node(xmlTextReaderPtr reader, CatalogScratch* s, CatalogVisitor* v, int count) {
+    v->begin_node(static_cast<int>(xmlGetLineNo(xmlTextReaderCurrentNode(reader))));
     for (int i = 0; i < count; ++i) {
         if (xmlTextReaderMoveToNextAttribute(reader) != 1)
             continue;
         const xmlChar* name = xmlTextReaderConstName(reader);
         if (name == nullptr)
             continue;
-        if (!visit_attribute(reader, st, name))
+        if (!visit_attribute(reader, s, v, name))
             break;
     }
-    settle_pending(st);
+    v->end_node();
+}
+
+CatalogWalkEnd walk(xmlTextReaderPtr reader, CatalogVisitor* v) {
+    CatalogWalkEnd end;
+    end.opened = true;
+    CatalogScratch scratch;
+    xmlResetLastError();
+    int rc;
+    while ((rc = xmlTextReaderRead(reader)) == 1) {
+        int count = xmlTextReaderAttributeCount(reader);
+        if (count > 0)
+            visit_node(reader, &scratch, v, count);
+    }
+    if (rc < 0) {
+        end.well_formed = false;
+        end.error_line = xmlTextReaderGetParserLineNumber(reader);
+        const xmlError* e = xmlGetLastError();
+        if (e != nullptr && e->message != nullptr) {
+            end.error_text = e->message;
+            while (!end.error_text.empty() && end.error_text.back() == '\n')
+                end.error_text.pop_back();
+            if (e->line > 0)
+                end.error_line = e->line;
+        }
+    }
+    return end;
 }
 
 int read_catalog(xmlTextReaderPtr reader, const char* source, const char* pciIdString,
                  XMLFW_INFO* pXmlFwInfo, int capacity) {
     if (g_ninfo == nullptr || nic_count < 0 || pciIdString == nullptr || pXmlFwInfo == nullptr)
         return 0;
-    MatchState st{pciIdString, pXmlFwInfo, capacity, &g_ninfo[nic_count], {}, {}};
+    MatchState st{pciIdString, pXmlFwInfo, capacity, &g_ninfo[nic_count], {}};
     st.first_slot = st.row->fw_count;
-    int rc;
-    while ((rc = xmlTextReaderRead(reader)) == 1) {
-        int count = xmlTextReaderAttributeCount(reader);
-        if (count > 0)
-            visit_node(reader, &st, count);
-    }
+    Matcher matcher(&st);
+    CatalogWalkEnd end = walk(reader, &matcher);
     // The matches before the fault still count, but a catalog cut short or made
     // to break the parser must not go unnoticed.
-    if (rc < 0)
+    if (!end.well_formed)
         log_eventf(LOG_WARNING,
                    "read_NIC_FW_xml_file: %s is not well-formed XML (near line %d); entries "
                    "after that point are not read\n",
-                   source, xmlTextReaderGetParserLineNumber(reader));
+                   source, end.error_line);
     return st.row->fw_count != 0 ? 1 : 0;
+}
+
+UniqueReader open_file_reader(const char* path) {
+    xmlCheckVersion(20706);
+    return UniqueReader(xmlReaderForFile(path, nullptr, kParseOptions));
+}
+
+UniqueReader open_memory_reader(const char* xml, size_t size) {
+    xmlCheckVersion(20706);
+    if (xml == nullptr || size > static_cast<size_t>(INT32_MAX))
+        return nullptr;
+    return UniqueReader(
+        xmlReaderForMemory(xml, static_cast<int>(size), nullptr, nullptr, kParseOptions));
 }
 
 }  // namespace
 
 int read_NIC_FW_xml_file(const char* pciIdString, XMLFW_INFO* pXmlFwInfo, int capacity) {
-    xmlCheckVersion(20706);
-    UniqueReader reader(xmlReaderForFile(g_XMLFwFile, nullptr, kParseOptions));
+    UniqueReader reader = open_file_reader(g_XMLFwFile);
     if (!reader) {
         log_eventf(LOG_ERROR, "Unable to open %s\n", g_XMLFwFile);
         exit(1);
@@ -250,14 +294,24 @@ int read_NIC_FW_xml_file(const char* pciIdString, XMLFW_INFO* pXmlFwInfo, int ca
 
 int read_NIC_FW_xml_memory(const char* xml, size_t size, const char* pciIdString,
                            XMLFW_INFO* pXmlFwInfo, int capacity) {
-    xmlCheckVersion(20706);
-    if (xml == nullptr || size > static_cast<size_t>(INT32_MAX))
-        return -1;
-    UniqueReader reader(
-        xmlReaderForMemory(xml, static_cast<int>(size), nullptr, nullptr, kParseOptions));
+    UniqueReader reader = open_memory_reader(xml, size);
     if (!reader)
         return -1;
     return read_catalog(reader.get(), "the catalog in memory", pciIdString, pXmlFwInfo, capacity);
+}
+
+CatalogWalkEnd walk_catalog_file(const char* path, CatalogVisitor* visitor) {
+    UniqueReader reader = open_file_reader(path);
+    if (!reader)
+        return CatalogWalkEnd{};
+    return walk(reader.get(), visitor);
+}
+
+CatalogWalkEnd walk_catalog_memory(const char* xml, size_t size, CatalogVisitor* visitor) {
+    UniqueReader reader = open_memory_reader(xml, size);
+    if (!reader)
+        return CatalogWalkEnd{};
+    return walk(reader.get(), visitor);
 }
 
 void clear_fw_info(XMLFW_INFO* records, int count) {

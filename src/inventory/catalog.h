@@ -61,3 +61,64 @@ int attach_catalog_images(nic_info* row, const char* psid, XMLFW_INFO* records, 
 // Whether an image file name names a file: present, not empty, and without the
 // catalog's "n/a".
 bool names_image_file(const char* name);
+
+// The one way the catalog is read. Every reader of the catalog (fwpak's matching
+// above, fwpak-repo's checks) walks it through walk_catalog_file, so that they see
+// the same entries with the same values.
+
+// A value the walk holds; `set` is false until an entry has given one.
+struct CatalogValue {
+    std::string text;
+    bool set = false;
+    void assign(const char* value) {
+        set = value != nullptr;
+        if (set)
+            text.assign(value);
+    }
+    const char* c_str() const { return set ? text.c_str() : nullptr; }
+};
+
+// The values the walk holds when an entry's subdevid is reached. They are never
+// cleared between entries: an entry that lacks name, venid, devid, subvenid or PSID
+// takes the value the last earlier entry gave it. subvenid and subdevid hold the
+// catalog's own texts (fwpak puts the adapter's IDs in their place).
+struct CatalogScratch {
+    CatalogValue name, venid, devid, subvenid, psid, subdevid;
+};
+
+// The attributes that follow an entry's subdevid.
+enum class CatalogTail { rom, fw_file };
+
+// Receives the walk's events, in document order.
+class CatalogVisitor {
+  public:
+    virtual ~CatalogVisitor() = default;
+    // A node with attributes begins; `line` is its line in the catalog.
+    virtual void begin_node(int line) { (void)line; }
+    // Every attribute of the node, by name, before the walk interprets it.
+    virtual void attribute(const char* name) { (void)name; }
+    // The node's subdevid: the entry is complete and compared here. Returning false
+    // leaves the node (its further attributes are not visited).
+    virtual bool entry(const CatalogScratch& scratch) = 0;
+    // rom or fwFile (value null when it has none), wherever it stands in the node.
+    virtual void tail(CatalogTail which, const char* value) {
+        (void)which;
+        (void)value;
+    }
+    virtual void end_node() {}
+};
+
+// How a walk ended.
+struct CatalogWalkEnd {
+    bool opened = false;      // false: the catalog could not be opened
+    bool well_formed = true;  // false: a parse error ended the walk early
+    int error_line = 0;       // line of the parse error
+    std::string error_text;   // the parser's message, without its end-of-line
+};
+
+// Walks the catalog at `path`: nodes in document order, the attributes of each in
+// order. Never fetches anything from the network, loads no DTD, substitutes no
+// entity and prints nothing.
+CatalogWalkEnd walk_catalog_file(const char* path, CatalogVisitor* visitor);
+// The same walk over a catalog held in memory.
+CatalogWalkEnd walk_catalog_memory(const char* xml, size_t size, CatalogVisitor* visitor);

@@ -85,11 +85,6 @@ void* zero_alloc(size_t count, size_t size) {
     return p;
 }
 
-bool is_mellanox(const char* vendor_name) {
-    return strcasestr(vendor_name, "Mellanox") != nullptr ||
-           strcasestr(vendor_name, "15B3") != nullptr;
-}
-
 void print_device_list(char** ppif, char** vendor_name) {
     print_message("List of Network Adapters detected on the Server.................\n");
     for (int i = 0; i < g_nNics; ++i) print_messagef("[%d] %s %s\n", i, ppif[i], vendor_name[i]);
@@ -222,7 +217,7 @@ int build_NIC_list() {
         nic_info* row = &g_ninfo[nic_count];
         const char* address = ppif[nic_count];
         row->fw_count = 0;
-        if (!is_mellanox(vendor_name[nic_count])) {
+        if (!is_mellanox_vendor(vendor_name[nic_count])) {
             print_messagef("Interface %s is not Mellanox one.\n", address);
             continue;
         }

@@ -217,6 +217,22 @@ int get_interface_list(char*** pppif, char*** vendor_name, const int32_t* pmatch
     return 0;
 }
 
+bool is_mellanox_vendor(const char* vendor_name) {
+    return strcasestr(vendor_name, "Mellanox") != nullptr ||
+           strcasestr(vendor_name, "15B3") != nullptr;
+}
+
+std::string pci_device_name(unsigned vendor, unsigned device) {
+    PciAccess pacc(pci_alloc());
+    pci_init(pacc.get());
+    char name[kVendorLookupLen] = {0};
+    // PCI_LOOKUP_NO_NUMBERS: no database entry gives null, not a made-up number.
+    const char* found =
+        pci_lookup_name(pacc.get(), name, sizeof name, PCI_LOOKUP_DEVICE | PCI_LOOKUP_NO_NUMBERS,
+                        static_cast<int>(vendor), static_cast<int>(device));
+    return found != nullptr ? found : "";
+}
+
 void free_text_list(char** list) {
     if (list == nullptr)
         return;

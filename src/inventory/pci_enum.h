@@ -27,6 +27,13 @@ constexpr int PCI_TEXT_LEN = 50;
 int get_interface_list(char*** pppif, char*** vendor_name, const int32_t* pmatch_pattern,
                        int32_t* pif_count);
 
+// Whether a vendor name from get_interface_list is Mellanox's: the name contains
+// "Mellanox" or "15B3" (the number libpci gives without its ID database), any case.
+bool is_mellanox_vendor(const char* vendor_name);
+
+// The PCI ID database's name of a device ("MT27800 Family [ConnectX-5]"), or empty.
+std::string pci_device_name(unsigned vendor, unsigned device);
+
 // Frees a list made by get_interface_list, slots included; null is allowed.
 void free_text_list(char** list);
 

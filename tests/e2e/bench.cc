@@ -174,8 +174,8 @@ std::string Bench::PrivateTmpScript() const {
     // source or build tree when the checkout itself is under /tmp) is bound into the
     // private /tmp at its own path, one top-level entry each.
     std::set<std::string> entries;
-    for (const std::string& path : {root_, std::string(FWPAK_TEST_DATA),
-                                    std::string(FWPAK_FAKE_TOOLS), std::string(FWPAK_BINARY)}) {
+    for (const std::string& path :
+         {root_, std::string(FWPAK_TEST_DATA), std::string(FWPAK_FAKE_TOOLS), program_}) {
         if (path.rfind("/tmp/", 0) != 0)
             continue;
         entries.insert(path.substr(0, path.find('/', 5)));
@@ -232,7 +232,7 @@ RunResult Bench::Run(const std::vector<std::string>& args, const std::string& in
     }
     script += "cd " + Quote(pkg_) + "\nexec timeout 120 umockdev-run";
     for (const std::string& d : devices_) script += " -d " + Quote(d);
-    script += " -- " + Quote(FWPAK_BINARY);
+    script += " -- " + Quote(program_);
     for (const std::string& a : args) script += " " + Quote(a);
     script += " < " + Quote(in) + " > " + Quote(out) + " 2> " + Quote(err) + "\n";
     WriteFileText(root_ + "/run.sh", script);

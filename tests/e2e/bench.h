@@ -64,6 +64,8 @@ class Bench {
     // under /tmp (needs a mount namespace).
     void MakeTmpReadOnly();
 
+    // Runs this program instead of fwpak (fwpak-repo), in the same setting.
+    void UseProgram(const std::string& binary) { program_ = binary; }
     // Runs fwpak with these arguments; `input` is standard input (end of input
     // when empty).
     RunResult Run(const std::vector<std::string>& args, const std::string& input = "");
@@ -91,6 +93,7 @@ class Bench {
 
     std::string root_;
     std::string pkg_;
+    std::string program_ = FWPAK_BINARY;
     std::vector<std::string> devices_;
     bool overlay_ = false;
     bool hide_pci_ids_ = false;

@@ -1,0 +1,20 @@
+// Asks the repository's burning tool what an image file holds:
+// "./nic_fw/mstflint -i IMAGE q", the query the tool answers for image files as it
+// does for devices.
+#pragma once
+
+#include <string>
+
+// The repository's burning tool, relative to the repository directory.
+extern const char REPO_BURNING_TOOL[];
+
+struct ImageFacts {
+    bool ok = false;   // both PSID and FW Version were read
+    std::string psid;  // cut exactly as fwpak cuts a device's query
+    std::string version;
+    std::string problem;  // when not ok: what the tool said (its first -E- line) or did
+};
+
+// Runs the query on `image` (a path as the tool is to see it) with the current
+// directory as the repository directory. Never writes into the repository.
+ImageFacts query_image(const std::string& image);

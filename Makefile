@@ -78,12 +78,13 @@ package-check: package
 # The demo needs only the programs, not the test suite: a quiet build of fwpak (and
 # of fwpak-repo where the tree has it) in one line, its log shown only on failure.
 demo: deps
-	@printf 'Building fwpak in $(BUILD)/ (log: $(BUILD)/demo-build.log) ...'; \
+	@printf 'Building the programs in $(BUILD)/ (log: $(BUILD)/demo-build.log) ...'; \
 	mkdir -p $(BUILD); \
 	if { { [ -f $(BUILD)/Makefile ] || $(CONFIGURE); } && \
-	     cmake --build $(BUILD) -j $(JOBS) --target fwpak && \
+	     targets=fwpak && \
 	     { ! cmake --build $(BUILD) --target help | grep -qw fwpak-repo || \
-	       cmake --build $(BUILD) -j $(JOBS) --target fwpak-repo; }; \
+	       targets="fwpak fwpak-repo"; } && \
+	     cmake --build $(BUILD) -j $(JOBS) --target $$targets; \
 	   } >$(BUILD)/demo-build.log 2>&1; \
 	then echo ' done'; else echo ' failed:'; cat $(BUILD)/demo-build.log; exit 1; fi
 	@demo/run-demo $(BUILD)/fwpak

@@ -31,8 +31,6 @@ void print_message(const char* msg);
 void print_messagef(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 // The question's text, copied into the caller's buffer of `size` bytes.
 void fw_version_message(char* vers_string, size_t size);
-// The 12 hexadecimal digits of a colon-form MAC address, in a static 13-byte text.
-char* format_mac(const char* pStrTok);
 
 int nfwu_yesno(const char* prompt, int def_ans, const char* yorn);
 // The answer code of one answer line as the question reads it (newline included;

@@ -94,6 +94,10 @@ extern char sub_dev_id_new[ID_TEXT_LEN];
 extern char bus_info[BUS_INFO_LEN];
 extern int32_t class_code[4];
 
+// Empties the adapter table's globals (the rows themselves belong to whoever made
+// them and are not freed), for a test between cases.
+void reset_adapter_table();
+
 extern const char g_XMLFwFile[];
 extern const char g_XMLNicName[];
 extern const char g_XMLVenId[];

@@ -30,3 +30,8 @@ extern const char g_XMLDiscoveryReportDefault[];
 extern int32_t boot_mode_value;  // 1: burn with the installed flint
 extern int boot_value;           // result of the boot-mode check; nonzero: query with flint
 extern int32_t read_discovery;   // nonzero while a report is replayed
+
+// Puts the run flags, the settings above and the console's state back to their
+// values at start-up (for a test between cases; the event log stays as it is).
+// The adapter table has its own: reset_adapter_table (nic_info.h).
+void reset_run_state();

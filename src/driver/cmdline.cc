@@ -11,7 +11,7 @@
 #include "driver/upgrade_run.h"
 #include "flash/boot_mode.h"
 #include "policy/installed_report.h"
-#include "report/report_reader.h"
+#include "report/report_replay.h"
 #include "report/report_writer.h"
 #include "run_flags.h"
 

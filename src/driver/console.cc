@@ -1,5 +1,5 @@
-// Console text that silent, discovery and replay runs must not show, and the two
-// small text helpers of the upgrade question and the selection line.
+// Console text that silent, discovery and replay runs must not show, the upgrade
+// question's text and the fatal line of a failed allocation.
 #include <cerrno>
 #include <cstdarg>
 #include <cstdlib>
@@ -31,20 +31,4 @@ void fatal_out_of_memory(const char* file, int line) {
 
 void fw_version_message(char* vers_string, size_t size) {
     snprintf(vers_string, size, "%s", "Would you like to flash the firmware?\n");
-}
-
-// The colon form has a separator after every pair: the digits stand at positions
-// 0,1, 3,4, ... 15,16. A shorter text yields the digits it has, never more.
-char* format_mac(const char* pStrTok) {
-    static char mac[13];
-    static const int positions[12] = {0, 1, 3, 4, 6, 7, 9, 10, 12, 13, 15, 16};
-    size_t len = pStrTok != nullptr ? strnlen(pStrTok, 17) : 0;
-    int out = 0;
-    for (int pos : positions) {
-        if (static_cast<size_t>(pos) >= len)
-            break;
-        mac[out++] = pStrTok[pos];
-    }
-    mac[out] = '\0';
-    return mac;
 }

@@ -130,6 +130,22 @@ BurnOutcome burn(const nic_info& row, const std::string& image_path, const DataF
 
 }  // namespace
 
+// The colon form has a separator after every pair: the digits stand at positions
+// 0,1, 3,4, ... 15,16. A shorter text yields the digits it has, never more.
+char* format_mac(const char* pStrTok) {
+    static char mac[13];
+    static const int positions[12] = {0, 1, 3, 4, 6, 7, 9, 10, 12, 13, 15, 16};
+    size_t len = pStrTok != nullptr ? strnlen(pStrTok, 17) : 0;
+    int out = 0;
+    for (int pos : positions) {
+        if (static_cast<size_t>(pos) >= len)
+            break;
+        mac[out++] = pStrTok[pos];
+    }
+    mac[out] = '\0';
+    return mac;
+}
+
 bool burn_command(int boot_mode, bool silent_run, const char* bus, const std::string& image_path,
                   BurnCommand* command) {
     if (boot_mode == 0) {

@@ -25,6 +25,10 @@ BurnOutcome burn_row(uint32_t uNicIdx);
 // burn_row's code.
 int do_update_firmware(uint32_t uNicIdx);
 
+// The 12 hexadecimal digits of a colon-form MAC address, in a static 13-byte text:
+// how the success line names the port.
+char* format_mac(const char* pStrTok);
+
 // The burning tool for this boot mode and its argument vector (argument 0 first);
 // false for a boot mode that names no tool.
 struct BurnCommand {

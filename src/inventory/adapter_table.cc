@@ -38,3 +38,16 @@ char* dup_text(const char* text) {
     }
     return copy;
 }
+
+void reset_adapter_table() {
+    g_ninfo = nullptr;
+    g_nNics = 0;
+    g_nMellanoxPorts = 0;
+    nic_count = 0;
+    fw_number = nullptr;
+    memset(ver_buf, 0, sizeof ver_buf);
+    memset(firmware_id, 0, sizeof firmware_id);
+    sub_ven_id_new[0] = '\0';
+    sub_dev_id_new[0] = '\0';
+    bus_info[0] = '\0';
+}

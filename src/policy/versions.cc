@@ -105,12 +105,6 @@ void sort_version_rows(char rows[][VER_BUF_LEN], long* keys, int count) {
     }
 }
 
-void sort_fw(int uIdx, char ver_buf_rows[][VER_BUF_LEN], long* fw_sorted) {
-    if (g_ninfo == nullptr || uIdx < 0)
-        return;
-    sort_version_rows(ver_buf_rows, fw_sorted, g_ninfo[uIdx].fw_count);
-}
-
 void build_version_list(const nic_info& nic, char rows[][VER_BUF_LEN], int* count,
                         int* image_index) {
     int images = std::clamp(nic.fw_count, 0, MAX_FW_IMAGES);

@@ -10,10 +10,6 @@
 #include "nic_info.h"
 #include "report/xml_handles.h"
 
-// The mode's entry point: 0 when at least one device went through without error
-// and no burn failed; 2 otherwise.
-int read_discovery_report();
-
 // First pass: counts the reader's current node when it is a device start tag.
 void read_num_device_elements(xmlTextReaderPtr reader, int32_t* deviceCnt);
 

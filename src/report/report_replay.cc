@@ -16,6 +16,7 @@
 #include "nic_info.h"
 #include "policy/versions.h"
 #include "report/report_reader.h"
+#include "report/report_replay.h"
 #include "run_flags.h"
 
 namespace {

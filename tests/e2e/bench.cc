@@ -12,19 +12,11 @@
 namespace {
 
 std::string Quote(const std::string& s) {
-    std::string q = "'";
-    for (char c : s) {
-        if (c == '\'')
-            q += "'\\''";
-        else
-            q += c;
-    }
-    return q + "'";
+    return ShellQuote(s);
 }
 
 int Shell(const std::string& command) {
-    int status = system(command.c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return ShellStatus(command);
 }
 
 std::string Substitute(std::string text, const std::string& from, const std::string& to) {
@@ -35,21 +27,8 @@ std::string Substitute(std::string text, const std::string& from, const std::str
 
 }  // namespace
 
-bool Contains(const std::string& haystack, const std::string& needle) {
-    return haystack.find(needle) != std::string::npos;
-}
-
-int CountOf(const std::string& haystack, const std::string& needle) {
-    int n = 0;
-    for (size_t pos = haystack.find(needle); pos != std::string::npos;
-         pos = haystack.find(needle, pos + needle.size()))
-        ++n;
-    return n;
-}
-
 bool Bench::NamespacesAvailable() {
-    static const bool available = getuid() == 0 && Shell("unshare -m true 2>/dev/null") == 0;
-    return available;
+    return MountNamespaceObstacle().empty();
 }
 
 Bench::Bench() {
@@ -65,7 +44,6 @@ Bench::Bench() {
     WriteFileText(StateDir() + "/calls.log", "");
     InstallFakeTool("burning-tool", pkg_ + "/nic_fw/mstflint");
     InstallFakeTool("getmlnxinfo", pkg_ + "/getmlnxinfo");
-    devices_.push_back(std::string(FWPAK_TEST_DATA) + "/pci/host-bridge.umockdev");
     if (NamespacesAvailable())
         SetSecureBoot(SecureBootSetup());
 }
@@ -89,13 +67,13 @@ void Bench::WhiteOut(const std::string& name) {
 }
 
 void Bench::AddDevices(const std::string& name) {
-    devices_.push_back(std::string(FWPAK_TEST_DATA) + "/pci/" + name + ".umockdev");
+    bus_.AddPci(name);
 }
 
 void Bench::AddDeviceText(const std::string& umockdev_text) {
-    std::string path = root_ + "/devices-" + std::to_string(devices_.size()) + ".umockdev";
+    std::string path = root_ + "/devices-" + std::to_string(bus_.size()) + ".umockdev";
     WriteFileText(path, umockdev_text);
-    devices_.push_back(path);
+    bus_.AddFile(path);
 }
 
 void Bench::SetPort(const std::string& bdf, const std::string& version, const std::string& psid) {
@@ -230,9 +208,7 @@ RunResult Bench::Run(const std::vector<std::string>& args, const std::string& in
         script += "mount --bind " + Quote(dir) + " " + Quote(dir) + "\n";
         script += "mount -o remount,bind,ro " + Quote(dir) + "\n";
     }
-    script += "cd " + Quote(pkg_) + "\nexec timeout 120 umockdev-run";
-    for (const std::string& d : devices_) script += " -d " + Quote(d);
-    script += " -- " + Quote(program_);
+    script += "cd " + Quote(pkg_) + "\nexec timeout 120 " + bus_.Command() + Quote(program_);
     for (const std::string& a : args) script += " " + Quote(a);
     script += " < " + Quote(in) + " > " + Quote(out) + " 2> " + Quote(err) + "\n";
     WriteFileText(root_ + "/run.sh", script);
@@ -241,7 +217,8 @@ RunResult Bench::Run(const std::vector<std::string>& args, const std::string& in
         ADD_FAILURE() << "this case needs a mount namespace; guard it with REQUIRE_NAMESPACES()";
         return r;
     }
-    std::string command = (private_ns ? "unshare -m sh " : "sh ") + Quote(root_ + "/run.sh");
+    std::string command =
+        private_ns ? InMountNamespace(root_ + "/run.sh") : "sh " + Quote(root_ + "/run.sh");
     r.status = Shell(command);
     r.out = ReadFileText(out);
     r.err = ReadFileText(err);

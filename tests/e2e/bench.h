@@ -4,6 +4,10 @@
 // /usr/bin. Every case builds its own bench and the bench cleans up after itself.
 #pragma once
 
+#include "text_match.h"
+#include "namespace_bench.h"
+#include "umockdev_bus.h"
+
 #include <string>
 #include <vector>
 
@@ -94,7 +98,7 @@ class Bench {
     std::string root_;
     std::string pkg_;
     std::string program_ = FWPAK_BINARY;
-    std::vector<std::string> devices_;
+    UmockdevBus bus_;
     bool overlay_ = false;
     bool hide_pci_ids_ = false;
     std::vector<std::string> read_only_dirs_;
@@ -108,6 +112,3 @@ class Bench {
             GTEST_SKIP() << "needs a private mount namespace (unshare -m as root) " \
                             "for the fake tools in /usr/bin";                       \
     } while (0)
-
-bool Contains(const std::string& haystack, const std::string& needle);
-int CountOf(const std::string& haystack, const std::string& needle);

@@ -6,11 +6,10 @@
 #include <vector>
 
 #include "bench.h"
-#include "usage_text.h"
+#include "expected_texts.h"
 
 namespace {
 
-const char kBannerTitle[] = "Vornex Mellanox InfiniBand Online Firmware Upgrade Utility for Linux";
 const char kDisabled[] = "\nSecureBoot is disabled.\n";
 const char kEnabled[] = "\nSecureBoot is enabled.\n";
 const char kToolsMissing[] =
@@ -20,8 +19,7 @@ const char kUndetermined[] = "\nUnable to determine the boot mode\n";
 const char kFlintHelp[] = "Usage: flint [OPTIONS] command [PARAMETERS]\n";
 
 std::string Banner() {
-    const std::string rule(98, '#');
-    return "\n" + rule + "\n" + kBannerTitle + "\n" + rule + "\n\n";
+    return BannerText();
 }
 
 std::string Usage() {

@@ -3,6 +3,7 @@
 #include <regex>
 
 #include "bench.h"
+#include "expected_texts.h"
 
 namespace {
 
@@ -25,10 +26,7 @@ const char kNotSupported[] = "Fimware upgrade on this device is not supported\n 
 
 // All that a silent run may show: the banner and the Secure Boot line.
 std::string QuietOutput() {
-    std::string rule(98, '#');
-    return "\n" + rule +
-           "\nVornex Mellanox InfiniBand Online Firmware Upgrade Utility for Linux\n" + rule +
-           "\n\n\nSecureBoot is disabled.\n";
+    return BannerText() + "\nSecureBoot is disabled.\n";
 }
 
 // Two ConnectX-5 cards (the dual-port one is listed once, under its first

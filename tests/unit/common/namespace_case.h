@@ -19,6 +19,9 @@
 
 #include <gtest/gtest.h>
 
+#include "namespace_bench.h"
+#include "umockdev_bus.h"
+
 namespace common_test {
 
 inline std::string ReadText(const std::string& path) {
@@ -34,24 +37,19 @@ inline void WriteText(const std::string& path, const std::string& content) {
 }
 
 inline std::string Quote(const std::string& s) {
-    std::string q = "'";
-    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
+    return ShellQuote(s);
 }
 
 inline int Shell(const std::string& command) {
-    int status = system(command.c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return ShellStatus(command);
 }
 
 // Why namespace cases cannot run here, or empty when they can. Asked once.
 inline const std::string& NamespaceObstacle() {
     static const std::string obstacle = [] {
-        if (getuid() != 0)
-            return std::string("needs root for a private mount namespace");
-        if (Shell("unshare -m true 2>/dev/null") != 0)
-            return std::string("unshare -m does not work on this machine");
-        if (Shell("command -v umockdev-run >/dev/null 2>&1") != 0)
+        if (!MountNamespaceObstacle().empty())
+            return MountNamespaceObstacle();
+        if (!UmockdevBus::Available())
             return std::string("umockdev-run is not installed");
         return std::string();
     }();
@@ -108,23 +106,21 @@ class NamespaceCase {
     // host bridge. Cases that never look at /sys skip umockdev (it costs a tenth of
     // a second).
     void AddDevices(const std::string& rel) {
-        if (!umockdev_)
-            devices_.push_back(FWPAK_TEST_DATA "/pci/host-bridge.umockdev");
         umockdev_ = true;
-        devices_.push_back(FWPAK_TEST_DATA "/" + rel);
+        bus_.AddData(rel);
     }
     // Under umockdev without any PCI device: /sys/bus/pci/devices does not exist.
     void NoDevices() {
         umockdev_ = true;
-        devices_.clear();
+        bus_.Clear();
     }
 
     ProbeRun Run(const std::vector<std::string>& args) {
         std::string script = Script(args);
         WriteText(root_ + "/run.sh", script);
         ProbeRun run;
-        run.status = Shell("unshare -m sh " + Quote(root_ + "/run.sh") + " 2>" +
-                           Quote(root_ + "/setup-err"));
+        run.status =
+            Shell(InMountNamespace(root_ + "/run.sh") + " 2>" + Quote(root_ + "/setup-err"));
         run.out = ReadText(root_ + "/out");
         run.err = ReadText(root_ + "/err") + ReadText(root_ + "/setup-err");
         run.calls = ReadText(root_ + "/calls");
@@ -170,11 +166,8 @@ class NamespaceCase {
         }
         s += "export ASAN_OPTIONS=\"${ASAN_OPTIONS:-verify_asan_link_order=0:detect_leaks=0}\"\n";
         s += "exec ";
-        if (umockdev_) {
-            s += "umockdev-run";
-            for (const auto& d : devices_) s += " -d " + Quote(d);
-            s += " -- ";
-        }
+        if (umockdev_)
+            s += bus_.Command();
         s += Quote(FWPAK_COMMON_PROBE);
         for (const auto& a : args) s += " " + Quote(a);
         s += " >" + Quote(root_ + "/out") + " 2>" + Quote(root_ + "/err") + "\n";
@@ -183,7 +176,7 @@ class NamespaceCase {
 
     std::string root_;
     std::set<std::string> hidden_;
-    std::vector<std::string> devices_;
+    UmockdevBus bus_;
     bool umockdev_ = false;
     int outputs_ = 0;
 };

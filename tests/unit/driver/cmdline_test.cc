@@ -13,7 +13,7 @@ namespace {
 
 class Cmdline : public ::testing::Test {
   protected:
-    void SetUp() override { ResetRunState(); }
+    void SetUp() override { reset_run_state(); }
 };
 
 struct ShapeCase {
@@ -93,7 +93,7 @@ const ShapeCase kShapes[] = {
 TEST_F(Cmdline, ArgumentVectorShapes) {
     for (const ShapeCase& c : kShapes) {
         SCOPED_TRACE(c.name);
-        ResetRunState();
+        reset_run_state();
         Argv a(c.args);
         EXPECT_EQ(verify_cmd_line_options(a.argc(), a.argv()), c.result);
         if (c.report_path != nullptr) {
@@ -115,7 +115,7 @@ TEST_F(Cmdline, ReportPathFillsTheBufferButNeverPastIt) {
     EXPECT_EQ(std::string(g_XMLDiscoveryReport), longest);
 
     // One more character would have to be cut, and a cut path names another file.
-    ResetRunState();
+    reset_run_state();
     Argv too_long({"-u", std::string(PATH_LEN, 'p')});
     EXPECT_EQ(verify_cmd_line_options(too_long.argc(), too_long.argv()), ARGV_USAGE_ERROR);
     EXPECT_STREQ(g_XMLDiscoveryReport, "");
@@ -135,7 +135,7 @@ TEST_F(Cmdline, EveryWayOfWritingForcedSilentGivesTheSameFlags) {
     const std::initializer_list<std::string> forms[] = {
         {"-s", "-F"}, {"-sF"}, {"/s", "/F"}, {"-s", "-f"}, {"-Fs"}};
     for (const auto& form : forms) {
-        ResetRunState();
+        reset_run_state();
         Argv a(form);
         std::string out;
         EXPECT_EQ(Parse(a, &out), -1);
@@ -165,7 +165,7 @@ TEST_F(Cmdline, OptionsSetTheirBits) {
         {{"-f"}, FLAG_FORCE, "nicdiscovery.xml"},
     };
     for (const FlagCase& c : cases) {
-        ResetRunState();
+        reset_run_state();
         Argv a(c.args);
         std::string out;
         EXPECT_EQ(Parse(a, &out), -1) << a.at(1);
@@ -193,7 +193,7 @@ TEST_F(Cmdline, RefusedOptionsShowTheCharacterTheParserReturned) {
         {{"-i"}, "Unknown command line option: i\n"},
     };
     for (const auto& c : cases) {
-        ResetRunState();
+        reset_run_state();
         Argv a(c.args);
         std::string out;
         EXPECT_EQ(Parse(a, &out), 1);
@@ -204,7 +204,7 @@ TEST_F(Cmdline, RefusedOptionsShowTheCharacterTheParserReturned) {
 TEST_F(Cmdline, RefusalAfterSilentOptionPrintsNothing) {
     const std::initializer_list<std::string> forms[] = {{"-s", "-x"}, {"-d", "-i"}, {"-su"}};
     for (const auto& form : forms) {
-        ResetRunState();
+        reset_run_state();
         Argv a(form);
         std::string out;
         EXPECT_EQ(Parse(a, &out), 1);

@@ -19,7 +19,7 @@ namespace {
 
 class Console : public ::testing::Test {
   protected:
-    void SetUp() override { ResetRunState(); }
+    void SetUp() override { reset_run_state(); }
 };
 
 TEST_F(Console, MessagesAreHiddenOnlyInSilentAndReportRuns) {
@@ -69,30 +69,6 @@ TEST_F(Console, VersionQuestionIsTheSameForEveryAdapter) {
     char small[8];
     fw_version_message(small, sizeof small);
     EXPECT_STREQ(small, "Would y");
-}
-
-TEST_F(Console, FormatMacTakesTheDigitsBetweenSeparators) {
-    const struct {
-        const char* in;
-        const char* out;
-    } cases[] = {
-        {"00:02:c9:1a:2b:3c", "0002c91a2b3c"},
-        {"00-02-C9-1A-2B-3C", "0002C91A2B3C"},
-        {"00:02:c9:1a:2b:3c:trailing", "0002c91a2b3c"},
-        // Shorter texts give the digits that are there and nothing read past the end.
-        {"00:02:c9:1a:2b:3", "0002c91a2b3"},
-        {"00:02:c", "0002c"},
-        {"0", "0"},
-        {"", ""},
-    };
-    for (const auto& c : cases) {
-        // Copied into a buffer of its exact size so a read past the end shows
-        // under AddressSanitizer.
-        std::unique_ptr<char[]> exact(new char[strlen(c.in) + 1]);
-        memcpy(exact.get(), c.in, strlen(c.in) + 1);
-        EXPECT_STREQ(format_mac(exact.get()), c.out) << c.in;
-    }
-    EXPECT_STREQ(format_mac(nullptr), "");
 }
 
 class EventLog : public ::testing::Test {

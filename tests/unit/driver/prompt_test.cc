@@ -17,7 +17,7 @@ const char kPrompt[] = "Would you like to flash the firmware?\n";
 class Prompt : public ::testing::Test {
   protected:
     void SetUp() override {
-        ResetRunState();
+        reset_run_state();
         log_.reset(tmpfile());
         pmstflint_fout = log_.get();
         event_logging_on();

@@ -4,7 +4,8 @@
 #pragma once
 
 #include "file_text.h"
-#include "usage_text.h"
+#include "scoped_temp_dir.h"
+#include "expected_texts.h"
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -26,26 +27,6 @@ inline std::string ReadStream(FILE* f) {
     while ((n = fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
     return text;
 }
-
-// A fresh directory under /tmp, removed with everything in it at the end of scope.
-class ScopedTempDir {
-  public:
-    ScopedTempDir() {
-        char tmpl[] = "/tmp/fwpak-unit.XXXXXX";
-        if (mkdtemp(tmpl) != nullptr)
-            path_ = tmpl;
-    }
-    ~ScopedTempDir() {
-        if (!path_.empty())
-            (void)system(("rm -rf '" + path_ + "'").c_str());
-    }
-    ScopedTempDir(const ScopedTempDir&) = delete;
-    ScopedTempDir& operator=(const ScopedTempDir&) = delete;
-    const std::string& path() const { return path_; }
-
-  private:
-    std::string path_;
-};
 
 // Redirects file descriptor 1 (and the stdout stream) into a file until Text() or
 // the end of scope. Works for the program's own writes and for child processes.
@@ -119,11 +100,3 @@ class Argv {
     std::vector<std::string> words_;
     std::vector<char*> ptrs_;
 };
-
-inline void ResetRunState() {
-    g_iFlag = 0;
-    silent = 0;
-    g_XMLDiscoveryReport[0] = '\0';
-    boot_mode_value = 0;
-    boot_value = 0;
-}

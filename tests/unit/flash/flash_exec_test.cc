@@ -2,8 +2,12 @@
 // standing in for the burning tool, in a private working directory.
 #include "fake_platform.h"
 #include "file_text.h"
+#include "scoped_temp_dir.h"
+#include "text_match.h"
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <memory>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -21,12 +25,6 @@ namespace {
 
 constexpr char kTool[] = "./nic_fw/mstflint";
 
-size_t CountOf(const std::string& text, const std::string& what) {
-    size_t n = 0;
-    for (size_t p = text.find(what); p != std::string::npos; p = text.find(what, p + 1)) ++n;
-    return n;
-}
-
 struct Image {
     const char* version;
     std::string file;
@@ -35,10 +33,9 @@ struct Image {
 class FlashExec : public ::testing::Test {
   protected:
     void SetUp() override {
-        char tmpl[] = "/tmp/fwpak-flash.XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir_ = tmpl;
-        ASSERT_EQ(chdir(dir_.c_str()), 0);
+        reset_run_state();
+        reset_adapter_table();
+        dir_.Enter();
         fake_.Script(kTool, 0);
         open_event_log(FWPAK_SOURCE, __LINE__);
         g_nNics = 1;
@@ -57,8 +54,6 @@ class FlashExec : public ::testing::Test {
         free(fw_number);
         g_ninfo = nullptr;
         fw_number = nullptr;
-        std::string cmd = "rm -rf '" + dir_ + "'";
-        EXPECT_EQ(system(cmd.c_str()), 0);
     }
 
     nic_info& FillRow(const std::vector<Image>& images,
@@ -92,11 +87,35 @@ class FlashExec : public ::testing::Test {
         for (const std::string& call : fake_.tool_calls) text += call + "\n";
         return text;
     }
-    std::string Log() const { return ReadFileText(dir_ + "/mstflint.log"); }
+    std::string Log() const { return dir_.Read("mstflint.log"); }
 
-    std::string dir_;
+    ScopedTempDir dir_;
     FakePlatform fake_;
 };
+
+TEST(FormatMac, TakesTheDigitsBetweenSeparators) {
+    const struct {
+        const char* in;
+        const char* out;
+    } cases[] = {
+        {"00:02:c9:1a:2b:3c", "0002c91a2b3c"},
+        {"00-02-C9-1A-2B-3C", "0002C91A2B3C"},
+        {"00:02:c9:1a:2b:3c:trailing", "0002c91a2b3c"},
+        // Shorter texts give the digits that are there and nothing read past the end.
+        {"00:02:c9:1a:2b:3", "0002c91a2b3"},
+        {"00:02:c", "0002c"},
+        {"0", "0"},
+        {"", ""},
+    };
+    for (const auto& c : cases) {
+        // Copied into a buffer of its exact size so a read past the end shows
+        // under AddressSanitizer.
+        std::unique_ptr<char[]> exact(new char[strlen(c.in) + 1]);
+        memcpy(exact.get(), c.in, strlen(c.in) + 1);
+        EXPECT_STREQ(format_mac(exact.get()), c.out) << c.in;
+    }
+    EXPECT_STREQ(format_mac(nullptr), "");
+}
 
 TEST(BurnCommand, ToolAndArgumentsFollowBootModeAndSilence) {
     BurnCommand cmd;
@@ -150,9 +169,9 @@ TEST_F(FlashExec, NoticeOnceSelectionLineAndMacRewrite) {
 
     std::string log = Log();
     EXPECT_EQ(CountOf(log, "The Firmware Upgrade will take several minutes.  Please be patient.\n"),
-              1u);
+              1);
     EXPECT_NE(log.find("\nSelecting Card 0 MAC: 00:02:c9:1a:2b:3c \n"), std::string::npos);
-    EXPECT_EQ(CountOf(log, "MAC 0002c91a2b3c Upgrade SUCCESS\n"), 2u);
+    EXPECT_EQ(CountOf(log, "MAC 0002c91a2b3c Upgrade SUCCESS\n"), 2);
     EXPECT_EQ(g_iFlag, FLAG_SILENT | FLAG_NOTICE_LOGGED | FLAG_BURN_OK);
 }
 

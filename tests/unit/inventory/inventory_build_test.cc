@@ -12,6 +12,7 @@
 
 #include "console.h"
 #include "run_flags.h"
+#include "umockdev_bus.h"
 #include "test_support.h"
 
 namespace {
@@ -66,15 +67,12 @@ const char kFakeTool[] =
 class InventoryBuild : public ::testing::Test {
   protected:
     void SetUp() override {
-        if (system("command -v umockdev-run >/dev/null 2>&1") != 0)
+        if (!UmockdevBus::Available())
             GTEST_SKIP() << "needs umockdev-run for the simulated PCI bus";
         dir_.Write("nic_fw/mstflint", kFakeTool, 0755);
         dir_.Write("nic_fw/NICFWData.xml", ReadTestData("catalog/show-current.xml"));
-        devices_ = " -d '" + std::string(FWPAK_TEST_DATA) + "/pci/host-bridge.umockdev'";
     }
-    void AddDevices(const std::string& name) {
-        devices_ += " -d '" + std::string(FWPAK_TEST_DATA) + "/pci/" + name + ".umockdev'";
-    }
+    void AddDevices(const std::string& name) { bus_.AddPci(name); }
     void Port(const std::string& bdf, const std::string& version, const std::string& psid) {
         std::string out = "Image type:            FS4\n";
         if (!version.empty())
@@ -89,8 +87,7 @@ class InventoryBuild : public ::testing::Test {
         if (readlink("/proc/self/exe", self, sizeof self - 1) < 0)
             ADD_FAILURE() << "cannot find this test binary";
         std::string cmd = "cd '" + dir_.path() + "' && " + kChildEnv + "=" + std::to_string(flags) +
-                          " umockdev-run" + devices_ + " -- '" + self +
-                          "' > stdout.txt 2> stderr.txt";
+                          " " + bus_.Command() + ShellQuote(self) + " > stdout.txt 2> stderr.txt";
         EXPECT_EQ(system(cmd.c_str()), 0) << dir_.Read("stderr.txt");
         stdout_ = dir_.Read("stdout.txt");
         RemoveDataFile();
@@ -103,7 +100,7 @@ class InventoryBuild : public ::testing::Test {
             remove(stdout_.substr(at + 13, 15).c_str());
     }
     ScopedTempDir dir_;
-    std::string devices_;
+    UmockdevBus bus_;
     std::string stdout_;
 };
 

@@ -1,6 +1,7 @@
 // Firmware selection on hand-filled adapter rows: the decision table per kind of
 // run, the newer test, the shown version list and what each answer records.
 #include "file_text.h"
+#include "scoped_temp_dir.h"
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -26,10 +27,9 @@ struct Image {
 class Selection : public ::testing::Test {
   protected:
     void SetUp() override {
-        char tmpl[] = "/tmp/fwpak-selection.XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir_ = tmpl;
-        ASSERT_EQ(chdir(dir_.c_str()), 0);
+        reset_run_state();
+        reset_adapter_table();
+        dir_.Enter();
         open_event_log(FWPAK_SOURCE, __LINE__);
         g_nNics = 1;
         g_ninfo = static_cast<nic_info*>(calloc(1, sizeof(nic_info)));
@@ -42,8 +42,6 @@ class Selection : public ::testing::Test {
         pmstflint_fout = nullptr;
         free(g_ninfo);
         g_ninfo = nullptr;
-        std::string cmd = "rm -rf '" + dir_ + "'";
-        EXPECT_EQ(system(cmd.c_str()), 0);
     }
 
     // Row 0: a Mellanox port with a known installed version and these images.
@@ -62,7 +60,7 @@ class Selection : public ::testing::Test {
 
     // Standard input for the question, read from a file of this text.
     void Answer(const std::string& text) {
-        std::string path = dir_ + "/answers";
+        std::string path = dir_.path() + "/answers";
         FILE* f = fopen(path.c_str(), "w");
         ASSERT_NE(f, nullptr);
         fputs(text.c_str(), f);
@@ -70,9 +68,9 @@ class Selection : public ::testing::Test {
         ASSERT_NE(freopen(path.c_str(), "r", stdin), nullptr);
     }
 
-    std::string Log() const { return ReadFileText(dir_ + "/mstflint.log"); }
+    std::string Log() const { return dir_.Read("mstflint.log"); }
 
-    std::string dir_;
+    ScopedTempDir dir_;
 };
 
 struct DecisionCase {

@@ -1,5 +1,18 @@
-// The usage text exactly as the program prints it, for the tests that expect it.
+// The system texts exactly as the program prints them (usage, banner), for the
+// tests that expect them; written out here, not taken from the program.
 #pragma once
+
+#include <string>
+
+inline const char* BannerTitle() {
+    return "Vornex Mellanox InfiniBand Online Firmware Upgrade Utility for Linux";
+}
+
+// The banner: the title between two rules of 98 "#", a blank line after.
+inline std::string BannerText() {
+    const std::string rule(98, '#');
+    return "\n" + rule + "\n" + BannerTitle() + "\n" + rule + "\n\n";
+}
 
 inline const char* UsageText() {
     return "USAGE: fwpak [ -s ] [ -s [ -F ] ] [ -s [ -f ] ] [ -y ] [ -d ] [ -c ] [ -h ]\n"

@@ -124,7 +124,34 @@ ReadPipe start(const char* command) {
     return pipe;
 }
 
-// The slot of a bus and device as the slot program lists it, or -1.
+// Reads one hexadecimal field of a slot program line. False for a field that is
+// not a number or does not fit 32 bits.
+bool read_hex_field(const char** text, uint32_t* value) {
+    const char* p = *text;
+    while (*p == ' ' || *p == '\t') ++p;
+    if (isxdigit(static_cast<unsigned char>(*p)) == 0)
+        return false;
+    char* end = nullptr;
+    errno = 0;
+    unsigned long long v = strtoull(p, &end, 16);
+    if (errno != 0 || v > UINT32_MAX)
+        return false;
+    *value = static_cast<uint32_t>(v);
+    *text = end;
+    return true;
+}
+
+// A slot program line "bus device slot". The slot is taken as the unsigned
+// number it is: one that does not fit a non-negative int32_t (fffffffe, 80000000)
+// is kept as it reads, never wrapped into a negative slot.
+bool parse_slot_line(const char* line, uint32_t* bus, uint32_t* device, uint32_t* slot) {
+    return read_hex_field(&line, bus) && read_hex_field(&line, device) &&
+           read_hex_field(&line, slot);
+}
+
+// The slot of a bus and device as the slot program lists it, or -1. A slot number
+// past what int32_t holds cannot be told from "no slot" by a caller, so it is
+// reported and counts as none.
 int32_t slot_of(uint32_t bus, uint32_t device) {
     const char* program = find_program(&rezuz_cmd, rezuz_utils, rezuz_sbin);
     if (program == nullptr)
@@ -136,11 +163,17 @@ int32_t slot_of(uint32_t bus, uint32_t device) {
         return -1;
     LineBuffer line;
     for (int number = 1; line.next(pipe.get()); number++) {
-        unsigned int b, d, slot;
-        if (number <= kSlotHeaderLines || sscanf(line.text, "%x %x %x", &b, &d, &slot) != 3)
+        uint32_t b, d, slot;
+        if (number <= kSlotHeaderLines || !parse_slot_line(line.text, &b, &d, &slot))
             continue;
-        if (b == bus && d == device)
-            return static_cast<int32_t>(slot);
+        if (b != bus || d != device)
+            continue;
+        if (slot > static_cast<uint32_t>(INT32_MAX)) {
+            fprintf(stderr, "ERROR: slot %x of pci bus/device %d,%d is out of range, %s,%d\n", slot,
+                    static_cast<int>(bus), static_cast<int>(device), FWPAK_SOURCE, __LINE__);
+            return -1;
+        }
+        return static_cast<int32_t>(slot);
     }
     fprintf(stderr, "ERROR: did not find match for pci bus/device %d,%d, %s,%d\n",
             static_cast<int>(bus), static_cast<int>(device), FWPAK_SOURCE, __LINE__);

@@ -85,6 +85,9 @@ struct XMLFW_INFO {
 extern nic_info* g_ninfo;
 extern int32_t g_nNics;
 extern int32_t g_nMellanoxPorts;
+// Physical network devices that the last enumeration found past the table's
+// MAX_NICS rows and left out; modes that act on every adapter fail for them.
+extern int32_t g_nLeftOut;
 extern int32_t nic_count;
 extern int32_t* fw_number;
 extern char ver_buf[VER_BUF_ROWS][VER_BUF_LEN];

@@ -43,6 +43,22 @@ bool upgrade_row(uint32_t u) {
     return true;
 }
 
+// Adapters left out of the table were never examined: the run cannot end in
+// success or in "nothing to do" (a left-out adapter may need an upgrade).
+int account_left_out(int result) {
+    if (g_nLeftOut <= 0 || (result != STATUS_OK && result != STATUS_NOTHING_TO_DO))
+        return result;
+    print_messagef(
+        "\n%d network adapters were left out of the upgrade; their addresses are in "
+        "the event log. \n",
+        g_nLeftOut);
+    return STATUS_ERRORS;
+}
+
+int finish(int result) {
+    return release_and_return(account_left_out(result));
+}
+
 }  // namespace
 
 int fwupg() {
@@ -50,7 +66,7 @@ int fwupg() {
     int built = build_NIC_list();
     if (built != 0) {
         print_message("\nNIC firmware update did not complete.  Check log for errors. \n");
-        return release_and_return(built);
+        return finish(built);
     }
 
     for (int32_t u = 0; u < g_nNics; ++u) {
@@ -63,7 +79,7 @@ int fwupg() {
     }
 
     if (fw_invalid_count == g_nMellanoxPorts)
-        return STATUS_NOTHING_TO_DO;
+        return finish(STATUS_NOTHING_TO_DO);
     if ((g_iFlag & FLAG_BURN_FAILED) != 0) {
         print_message("\nNIC firmware update completed with errors. \n");
         return STATUS_ERRORS;
@@ -72,7 +88,7 @@ int fwupg() {
         snprintf(print_msg, sizeof print_msg, "%s",
                  "\n\nPlease Reboot node for new image to be loaded into silicon\n\n");
         print_message(print_msg);
-        return STATUS_OK;
+        return account_left_out(STATUS_OK);
     }
-    return release_and_return(STATUS_OK);
+    return finish(STATUS_OK);
 }

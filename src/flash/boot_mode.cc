@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <strings.h>
 
 #include "platform/command_runner.h"
 #include "flash/tool_commands.h"
@@ -11,9 +12,11 @@
 
 namespace {
 
-bool contains_nocase(const char* haystack, const char* needle) {
-    return strcasestr(haystack, needle) != nullptr;
-}
+// mokutil's state line. It may follow a warning ("Strange data size 5 for
+// "SecureBoot" variable") and be followed by notes ("SecureBoot validation is
+// disabled in shim" after "SecureBoot enabled"); its errors ("EFI variables are not
+// supported on this system") go to standard error and leave standard output empty.
+constexpr char kSecureBootOn[] = "SecureBoot enabled";
 
 int check_secure_boot_tools() {
     int rc = run_shell(MST_STATUS);
@@ -36,22 +39,38 @@ int check_secure_boot_tools() {
     return BOOT_SECURE_TOOLS_READY;
 }
 
+// True when any line of mokutil's standard output begins with the state line
+// "SecureBoot enabled" (letter case ignored); anything else, nothing included, is off.
+bool secure_boot_reported(FILE* output) {
+    bool on = false;
+    char line[500];
+    // Every line is read (so the tool never meets a closed pipe); a line longer
+    // than the buffer arrives in pieces, and only a piece that starts a line counts.
+    // The buffer is cleared before each read, so an end-of-line is found even
+    // behind a zero byte.
+    bool at_line_start = true;
+    for (;;) {
+        memset(line, 0, sizeof line);
+        if (fgets(line, sizeof line, output) == nullptr)
+            break;
+        if (at_line_start && strncasecmp(line, kSecureBootOn, sizeof kSecureBootOn - 1) == 0)
+            on = true;
+        at_line_start = memchr(line, '\n', sizeof line) != nullptr;
+    }
+    return on;
+}
+
 int boot_mode_result() {
-    char line[500] = {0};
+    bool on = false;
     {
         ReadPipe pipe = open_read_pipe(MOKUTIL_SB_STATE);
         if (!pipe) {
             printf("\nERROR: In popen for mokutil, call failed \n\n");
             return BOOT_CHECK_FAILED;
         }
-        // Only the first line counts. Closing the pipe early is harmless: a tool
-        // that writes more only meets a closed pipe, and its status is not read.
-        if (fgets(line, sizeof line, pipe.get()) == nullptr)
-            line[0] = '\0';
-    }
-    if (!contains_nocase(line, "enabled"))
-        return BOOT_SECURE_OFF;
-    return check_secure_boot_tools();
+        on = secure_boot_reported(pipe.get());
+    }  // mokutil is waited for before the service checks start
+    return on ? check_secure_boot_tools() : BOOT_SECURE_OFF;
 }
 
 }  // namespace

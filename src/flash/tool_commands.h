@@ -28,8 +28,14 @@ constexpr char FLINT_PROBE[] = "/usr/bin/flint --help";
 // Image lookup: bus address and data file; the answer is the file's first line.
 constexpr char IMAGE_LOOKUP_FORMAT[] = "./getmlnxinfo imgfile %s > %s";
 constexpr char IMAGE_LOOKUP_DATA_TEMPLATE[] = "dataXXXXXX";
-// Mismatch search over the burn's data file.
-constexpr char MISMATCH_SEARCH_FORMAT[] = "grep -i \"PSID Mismatch\" %s > /dev/null";
+// Mismatch search over the burn's data file: every wording with which the burning
+// tools refuse an image made for another board ("-E- PSID mismatch. The PSID on
+// flash (...) differs from the PSID in the given image (...).", and in the newest
+// tools also a major, header or locked-minor mismatch). The data file's name is the
+// only text filled in, and the program makes it.
+constexpr char MISMATCH_SEARCH_FORMAT[] =
+    "grep -i -e \"PSID Mismatch\" -e \"PSID major mismatch\" -e \"PSID header mismatch\" "
+    "-e \"Minor PSID is locked\" %s > /dev/null";
 constexpr char TMP_DATA_TEMPLATE[] = "/tmp/dataXXXXXX";
 
 // The shell's exit code for a command it cannot find.

@@ -10,6 +10,7 @@
 nic_info* g_ninfo = nullptr;
 int32_t g_nNics = 0;
 int32_t g_nMellanoxPorts = 0;
+int32_t g_nLeftOut = 0;
 int32_t nic_count = 0;
 int32_t* fw_number = nullptr;
 char ver_buf[VER_BUF_ROWS][VER_BUF_LEN] = {};

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <strings.h>
 #include <unistd.h>
 
 #include "console.h"
@@ -69,10 +70,24 @@ int get_firmware_info(const char* pif, char** ppfw, const char* fw_match_pattern
     return scan_query_output(pipe.get(), ppfw, fw_match_pattern);
 }
 
+bool is_query_value_line(const char* line, const char* pattern) {
+    size_t len = strlen(pattern);
+    return strncasecmp(line, pattern, len) == 0 && line[len] == ':';
+}
+
 int scan_query_output(FILE* output, char** ppfw, const char* fw_match_pattern) {
     char line[QUERY_LINE_LEN];
-    while (fgets(line, sizeof line, output) != nullptr) {
-        if (strcasestr(line, fw_match_pattern) == nullptr)
+    // A line longer than the buffer arrives in pieces; only a piece that starts a
+    // line can be the value's line. The buffer is cleared before each read, so an
+    // end-of-line is found even behind a zero byte the tool printed.
+    bool at_line_start = true;
+    for (;;) {
+        memset(line, 0, sizeof line);
+        if (fgets(line, sizeof line, output) == nullptr)
+            break;
+        bool starts_line = at_line_start;
+        at_line_start = memchr(line, '\n', sizeof line) != nullptr;
+        if (!starts_line || !is_query_value_line(line, fw_match_pattern))
             continue;
         char value[QUERY_VALUE_LEN];
         size_t len = cut_query_value(line, fw_match_pattern, value, sizeof value);

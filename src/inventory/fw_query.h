@@ -17,15 +17,23 @@ constexpr int LOOKUP_ANSWER_LEN = 4096;
 
 // Runs the burning tool's query on port `pif` ("./nic_fw/mstflint -d <pif> q 2>&1",
 // or /usr/bin/flint while boot_value is not 0) and cuts the value out of the first
-// output line that contains fw_match_pattern (any letter case). On such a line
+// output line that is the value's own line (is_query_value_line). On such a line
 // *ppfw receives a new text (the caller owns it); otherwise *ppfw is untouched.
 // Returns 0 when the value has at least one character, 1 otherwise (no matching
 // line, an empty value, or the command cannot be started).
 int get_firmware_info(const char* pif, char** ppfw, const char* fw_match_pattern);
 
+// True for the line that carries the pattern's value: it begins with the pattern
+// (any letter case) and a colon, as "FW Version:" and "PSID:" do. The tool's other
+// lines never count, though they may hold the words: "FW ISSU Version:",
+// "FW Version(Running):" (the version waiting for a reboot; the flash's version is
+// the one that counts), "Rom Info: type=PXE version=...", "-W-" warnings and
+// "-E- Cannot open Device: ... MFE_..." errors.
+bool is_query_value_line(const char* line, const char* pattern);
+
 // The reading half of get_firmware_info over any stream of query output: lines are
 // read in pieces of at most QUERY_LINE_LEN-1 characters, and the first piece that
-// contains the pattern (any letter case) is cut with cut_query_value. Same results
+// starts a line and is the value's line is cut with cut_query_value. Same results
 // and ownership as get_firmware_info.
 int scan_query_output(FILE* output, char** ppfw, const char* fw_match_pattern);
 

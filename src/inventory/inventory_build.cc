@@ -85,6 +85,10 @@ void* zero_alloc(size_t count, size_t size) {
     return p;
 }
 
+const char* text_or_empty(const char* text) {
+    return text != nullptr ? text : "";
+}
+
 void print_device_list(char** ppif, char** vendor_name) {
     print_message("List of Network Adapters detected on the Server.................\n");
     for (int i = 0; i < g_nNics; ++i) print_messagef("[%d] %s %s\n", i, ppif[i], vendor_name[i]);
@@ -157,12 +161,26 @@ void attach_catalog(nic_info* row, const char* address, CatalogRecords* catalog)
         log_eventf(LOG_ERROR, "For %s no matching firmware file in XML\n", address);
         return;
     }
+    // An entry whose version is not a version can be neither ranked nor shown: it
+    // is left out, named in the log.
+    int kept = 0;
     for (int k = 0; k < row->fw_count; ++k) {
         const XMLFW_INFO& rec = catalog->records[static_cast<size_t>(k)];
-        row->pxmlName[k] = dup_text(rec.pxmlName);
-        row->pxmlFwImage[k] = dup_text(rec.pxmlFwImage);
-        parseversions(rec.pxmlRom, &row->uFwROMmaj[k], &row->uFwROMmin[k], &row->uFwROMrel[k]);
+        if (parseversions(rec.pxmlRom, &row->uFwROMmaj[kept], &row->uFwROMmin[kept],
+                          &row->uFwROMrel[kept]) != 0) {
+            log_eventf(
+                LOG_WARNING,
+                "build_NIC_list: catalog entry %.64s (%.64s) for %s has version \"%.64s\", not a "
+                "version; skipped\n",
+                text_or_empty(rec.pxmlName), text_or_empty(rec.pxmlFwImage), address,
+                text_or_empty(rec.pxmlRom));
+            continue;
+        }
+        row->pxmlName[kept] = dup_text(rec.pxmlName);
+        row->pxmlFwImage[kept] = dup_text(rec.pxmlFwImage);
+        ++kept;
     }
+    row->fw_count = kept;
 }
 
 // One Mellanox port. Returns false when its version or PSID is missing.
@@ -175,6 +193,15 @@ bool build_port(nic_info* row, const char* address, DataFile* data, CatalogRecor
                      address);
         return false;
     }
+    // A version that is not one would be shown cut or ranked wrong: the port counts
+    // as not queried.
+    if (parseversions(q.version.get(), &row->uCurROMmaj, &row->uCurROMmin, &row->uCurROMrel) != 0) {
+        data->printf("\n\nFWUPG_ERROR: FW_Version %s of %s interface is not a version\n",
+                     q.version.get(), address);
+        log_eventf(LOG_ERROR, "build_NIC_list: FW Version \"%s\" of %s is not a version\n",
+                   q.version.get(), address);
+        return false;
+    }
     ethtool_info info{nullptr, nullptr, dup_text(q.version.get()), dup_text(address), link_unknown};
     print_card_info(info, address, q.psid.get());
     row->pinterfacename = dup_text(address);
@@ -184,7 +211,6 @@ bool build_port(nic_info* row, const char* address, DataFile* data, CatalogRecor
 
     read_pci_ids(row);
     attach_catalog(row, address, catalog);
-    parseversions(row->pfirmware_ver, &row->uCurROMmaj, &row->uCurROMmin, &row->uCurROMrel);
     row->flags |= NIC_STATE_KNOWN;
     return true;
 }

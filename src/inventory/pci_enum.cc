@@ -76,16 +76,30 @@ bool parse_hex_field(const char* begin, const char* end, unsigned long max, int*
     return true;
 }
 
+bool matches_class(const pci_dev* d, const int32_t* pmatch_pattern) {
+    for (int i = 0; i < 4; ++i) {
+        if (d->device_class == pmatch_pattern[i])
+            return true;
+    }
+    return false;
+}
+
+// An SR-IOV virtual function has no flash of its own (the burning tool's own scan
+// skips it too); sysfs marks it with a "physfn" link to its physical function.
+bool is_virtual_function(const std::string& address) {
+    std::string link = std::string(SYSFS_PCI_DEVICES) + "/" + address + "/physfn";
+    return sysfs_entry_exists(link.c_str());
+}
+
 std::vector<std::string> matching_functions(pci_access* pacc, const int32_t* pmatch_pattern) {
     std::vector<std::string> found;
     for (pci_dev* d = pacc->devices; d != nullptr; d = d->next) {
         pci_fill_info(d, kFillFlags);
-        for (int i = 0; i < 4; ++i) {
-            if (d->device_class == pmatch_pattern[i]) {
-                found.push_back(address_text(d));
-                break;
-            }
-        }
+        if (!matches_class(d, pmatch_pattern))
+            continue;
+        std::string address = address_text(d);
+        if (!is_virtual_function(address))
+            found.push_back(address);
     }
     return found;
 }
@@ -115,14 +129,19 @@ void list_device(pci_access* pacc, const std::string& address, char* slot, char*
     snprintf(vendor, PCI_TEXT_LEN, "%s", looked_up != nullptr ? looked_up : "");
 }
 
-void report_dropped(size_t dropped) {
+// Each adapter left out is named in the event log; the modes that act on every
+// adapter end in failure for it (g_nLeftOut).
+void report_left_out(const std::vector<std::string>& left_out) {
     fprintf(stderr,
             "FWUPG_WARNING: %zu more network devices found than the %d the adapter table "
             "holds; only the first %d by PCI address are listed\n",
-            dropped, MAX_NICS, MAX_NICS);
+            left_out.size(), MAX_NICS, MAX_NICS);
     log_eventf(LOG_WARNING,
                "get_interface_list: %zu network devices beyond the first %d are not listed\n",
-               dropped, MAX_NICS);
+               left_out.size(), MAX_NICS);
+    for (const std::string& address : left_out)
+        log_eventf(LOG_ERROR, "get_interface_list: adapter %s left out: the table holds %d\n",
+                   address.c_str(), MAX_NICS);
 }
 
 bool is_hex_run(const char* text, size_t min_len, size_t max_len, char end, const char** rest) {
@@ -166,10 +185,10 @@ const char* pci_filter_parse_pciid(struct pci_filter* f, const char* str) {
 }
 
 std::vector<std::string> reduce_to_devices(const std::vector<std::string>& sorted, size_t limit,
-                                           size_t* dropped) {
+                                           std::vector<std::string>* left_out) {
     std::vector<std::string> devices;
     std::string last;
-    *dropped = 0;
+    left_out->clear();
     for (const std::string& candidate : sorted) {
         if (strncasecmp(candidate.c_str(), last.c_str(), kDevicePrefixLen) == 0)
             continue;
@@ -180,7 +199,7 @@ std::vector<std::string> reduce_to_devices(const std::vector<std::string>& sorte
         if (devices.size() < limit)
             devices.push_back(candidate);
         else
-            ++*dropped;
+            left_out->push_back(candidate);
     }
     return devices;
 }
@@ -199,10 +218,11 @@ int get_interface_list(char*** pppif, char*** vendor_name, const int32_t* pmatch
 
     std::vector<std::string> candidates = matching_functions(pacc.get(), pmatch_pattern);
     sort_addresses(&candidates);
-    size_t dropped = 0;
-    std::vector<std::string> devices = reduce_to_devices(candidates, MAX_NICS, &dropped);
-    if (dropped > 0)
-        report_dropped(dropped);
+    std::vector<std::string> left_out;
+    std::vector<std::string> devices = reduce_to_devices(candidates, MAX_NICS, &left_out);
+    g_nLeftOut = static_cast<int32_t>(left_out.size());
+    if (!left_out.empty())
+        report_left_out(left_out);
 
     int32_t count = 0;
     for (const std::string& address : devices) {

@@ -21,8 +21,10 @@ constexpr int PCI_TEXT_LEN = 50;
 // texts ("%04x:%02x:%02x.%d"), *vendor_name as many with the vendor names libpci
 // gives (the PCI ID database's name, or a text carrying the vendor number), and
 // *pif_count the number listed. The lists are allocated in every case; free them
-// with free_text_list. A server with more than MAX_NICS such devices lists the
-// first MAX_NICS by address and says so on standard error and in the event log.
+// with free_text_list. SR-IOV virtual functions (a "physfn" link in their sysfs
+// directory) are not listed. A server with more than MAX_NICS such devices lists
+// the first MAX_NICS by address, says so on standard error, logs the address of
+// each device left out, and sets g_nLeftOut to their number (0 otherwise).
 // Returns 0, or 1 after printing "NO Interface Found\n" when nothing is listed.
 int get_interface_list(char*** pppif, char*** vendor_name, const int32_t* pmatch_pattern,
                        int32_t* pif_count);
@@ -49,9 +51,10 @@ int cmp_pci_id_nums(const void* pci_id1, const void* pci_id2);
 
 // From address texts sorted with cmp_pci_id_nums, keeps the first function of each
 // physical device (first 10 characters, letter case ignored) whose address parses,
-// at most `limit` of them; *dropped receives how many more devices there were.
+// at most `limit` of them; *left_out receives the first function of every further
+// device.
 std::vector<std::string> reduce_to_devices(const std::vector<std::string>& sorted, size_t limit,
-                                           size_t* dropped);
+                                           std::vector<std::string>* left_out);
 
 // Reads the vendor, device, subsystem vendor and subsystem device IDs of address
 // pbus_info from sysfs. Returns 0 with all four stored; 1 (nothing stored) for a null

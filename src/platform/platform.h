@@ -26,6 +26,7 @@ struct PlatformOps {
     ToolRun (*run_tool)(const char* program, const std::vector<std::string>& args, int output_fd,
                         bool show_output);
     int (*sysfs_read_hex)(const char* path, unsigned int* value);
+    bool (*sysfs_entry_exists)(const char* path);
     bool (*sysfs_list_dir)(const char* dir, std::vector<std::string>* entries);
     int (*create_data_file)(char* name_template);
 };

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 #include <dirent.h>
+#include <sys/stat.h>
 
 #include "handles.h"
 #include "platform/platform.h"
@@ -18,6 +19,11 @@ int system_sysfs_read_hex(const char* path, unsigned int* value) {
     if (fscanf(f.get(), "%x", value) != 1)
         *value = 0;
     return 0;
+}
+
+bool system_sysfs_entry_exists(const char* path) {
+    struct stat st;
+    return lstat(path, &st) == 0;
 }
 
 bool system_sysfs_list_dir(const char* dir, std::vector<std::string>* entries) {
@@ -39,6 +45,10 @@ bool system_sysfs_list_dir(const char* dir, std::vector<std::string>* entries) {
 
 int sysfs_read_hex(const char* path, unsigned int* value) {
     return platform().sysfs_read_hex(path, value);
+}
+
+bool sysfs_entry_exists(const char* path) {
+    return platform().sysfs_entry_exists(path);
 }
 
 bool sysfs_list_dir(const char* dir, std::vector<std::string>* entries) {

@@ -12,6 +12,11 @@
 // errno set when the file cannot be opened.
 int sysfs_read_hex(const char* path, unsigned int* value);
 
+// True when the entry `path` exists, a link counting as itself (its target is not
+// followed): a PCI function whose directory holds a "physfn" link is an SR-IOV
+// virtual function.
+bool sysfs_entry_exists(const char* path);
+
 // Lists a sysfs directory's entries in alphabetical order, without "." and "..".
 // Returns false with errno set when the directory cannot be read.
 bool sysfs_list_dir(const char* dir, std::vector<std::string>* entries);

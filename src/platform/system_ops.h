@@ -11,5 +11,6 @@ bool system_path_exists(const char* path);
 ToolRun system_run_tool(const char* program, const std::vector<std::string>& args, int output_fd,
                         bool show_output);
 int system_sysfs_read_hex(const char* path, unsigned int* value);
+bool system_sysfs_entry_exists(const char* path);
 bool system_sysfs_list_dir(const char* dir, std::vector<std::string>* entries);
 int system_create_data_file(char* name_template);

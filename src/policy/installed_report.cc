@@ -10,10 +10,6 @@ namespace {
 constexpr char kRule[] =
     "------------------------------------------------------------------------\n";
 
-int as_int(uint32_t field) {
-    return static_cast<int>(field);
-}
-
 }  // namespace
 
 void print_installed_block(const nic_info& nic) {
@@ -32,12 +28,11 @@ void print_installed_block(const nic_info& nic) {
     print_message("     Image      Version      Image        Version     \t\tInterface\n");
     print_message(kRule);
     if (count > 0)
-        print_messagef("      ROM       %d.%d.%d    ROM\t\t%10s\t\t%s\n", as_int(nic.uCurROMmaj),
-                       as_int(nic.uCurROMmin), as_int(nic.uCurROMrel), rows[0], interface);
+        print_messagef("      ROM       %u.%u.%u    ROM\t\t%10s\t\t%s\n", nic.uCurROMmaj,
+                       nic.uCurROMmin, nic.uCurROMrel, rows[0], interface);
     else
-        print_messagef("      ROM       %d.%d.%d    ROM\t\tNothing\t\t\t%s\n",
-                       as_int(nic.uCurROMmaj), as_int(nic.uCurROMmin), as_int(nic.uCurROMrel),
-                       interface);
+        print_messagef("      ROM       %u.%u.%u    ROM\t\tNothing\t\t\t%s\n", nic.uCurROMmaj,
+                       nic.uCurROMmin, nic.uCurROMrel, interface);
     for (int k = 1; k < count; ++k)
         print_messagef("                               \t\t%10s\t\t%s\n", rows[k], interface);
     print_message("\n");
@@ -50,5 +45,10 @@ int show_current() {
         if ((g_ninfo[u].flags & NIC_STATE_KNOWN) != 0)
             print_installed_block(g_ninfo[u]);
     }
+    if (g_nLeftOut > 0)
+        print_messagef(
+            "%d network adapters left out of this table (it holds %d); their "
+            "addresses are in the event log.\n",
+            g_nLeftOut, MAX_NICS);
     return 0;
 }

@@ -6,9 +6,9 @@
 #include <cstdint>
 
 // Writes into pAttribute (size bytes) the highest catalog version of row uIdx by
-// numeric triple, "%d.%d.%d"; empty when the row has no catalog image.
+// numeric triple, "%u.%u.%u"; empty when the row has no catalog image.
 void build_XML_FW_item_version(const char* pFwtype, char* pAttribute, size_t size, uint32_t uIdx);
-// Writes the installed version of row IdxNic, "%d.%d.%d".
+// Writes the installed version of row IdxNic, "%u.%u.%u".
 void build_XML_FW_item_active_version(const char* pFwtype, char* pAttribute, size_t size,
                                       int32_t IdxNic);
 // Writes "upgrade", "rewrite", "downgrade" or "Nothing" for a ROM item of a row whose

@@ -222,7 +222,11 @@ void read_FW_cur_version(nic_info* pCurNinfo, const char* pImageType, const char
     if (pVersion == nullptr || contains(pVersion, "n/a"))
         return;
     uint32_t major = 0, minor = 0, release = 0;
-    parseversions(pVersion, &major, &minor, &release);
+    if (parseversions(pVersion, &major, &minor, &release) != 0) {
+        log_mellanox_event(pmstflint_fout, LOG_ERROR,
+                           "read_FW_cur_version: Error installed version is not a version\n");
+        return;
+    }
     if (!contains(pImageType, "ROM")) {
         log_mellanox_event(pmstflint_fout, LOG_ERROR,
                            "read_FW_cur_version: Error Wrong image type\n");

@@ -56,6 +56,22 @@ void log_load_failure(report_load_status status, const char* path, const report_
     }
 }
 
+// Names in the log every matching catalog entry whose version is not a version;
+// newest_record passes over them.
+void log_unusable_records(const XMLFW_INFO* records, int count) {
+    for (int i = 0; i < count; ++i) {
+        uint32_t major = 0, minor = 0, release = 0;
+        if (parseversions(records[i].pxmlRom, &major, &minor, &release) == 0)
+            continue;
+        log_eventf(LOG_WARNING,
+                   "read_discovery_report: catalog entry %.64s (%.64s) has version \"%.64s\", "
+                   "not a version; skipped\n",
+                   records[i].pxmlName != nullptr ? records[i].pxmlName : "",
+                   records[i].pxmlFwImage != nullptr ? records[i].pxmlFwImage : "",
+                   records[i].pxmlRom != nullptr ? records[i].pxmlRom : "");
+    }
+}
+
 // Looks row Idx up in the catalog; on a match, the row's first image slot holds the
 // image file name of the newest matching entry. A catalog often lists several
 // images for one board, oldest first: burning the first match would write an older
@@ -69,7 +85,14 @@ bool find_catalog_image(int32_t Idx, XMLFW_INFO* records) {
                    g_XMLFwFile);
         return false;
     }
-    const XMLFW_INFO& record = records[std::max(0, newest_record(records, row.fw_count))];
+    log_unusable_records(records, row.fw_count);
+    const int newest = newest_record(records, row.fw_count);
+    if (newest < 0) {
+        log_eventf(LOG_ERROR, "read_discovery_report: No usable firmware version for %s in %s\n",
+                   key.c_str(), g_XMLFwFile);
+        return false;
+    }
+    const XMLFW_INFO& record = records[newest];
     if (!names_image_file(record.pxmlFwImage)) {
         log_eventf(LOG_ERROR,
                    "read_discovery_report: The firmware entry for %s in %s names no image file\n",

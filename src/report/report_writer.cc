@@ -237,5 +237,8 @@ int discover_HW() {
                    "discover_HW: no Mellanox adapter could be queried, no report written\n");
         return 2;
     }
-    return xml_discovery_report();
+    int result = xml_discovery_report();
+    // The report holds what the table holds; adapters left out of it (logged with
+    // their addresses) make it incomplete, and a deployment must not take it as whole.
+    return g_nLeftOut > 0 ? 2 : result;
 }

@@ -25,6 +25,28 @@ std::string Substitute(std::string text, const std::string& from, const std::str
     return text;
 }
 
+std::string PciAddress(int bus, int routing_id) {
+    char text[32];
+    snprintf(text, sizeof text, "0000:%02x:%02x.%d", bus, routing_id / 8, routing_id % 8);
+    return text;
+}
+
+// One ConnectX-5 function (physical 1017 or virtual 1018) in umockdev's format,
+// with its sysfs links and attributes in `extra` ("L: name=target" lines).
+std::string Cx5Function(const std::string& address, bool virtual_function,
+                        const std::string& extra) {
+    const char* device = virtual_function ? "1018" : "1017";
+    const char* config_id = virtual_function ? "b3151810" : "b3151710";
+    return "P: /devices/pci0000:00/" + address + "\nE: SUBSYSTEM=pci\nE: PCI_ID=15B3:" + device +
+           "\nE: PCI_SUBSYS_ID=15B3:0020\nE: PCI_CLASS=20000\nA: vendor=0x15b3\nA: device=0x" +
+           device +
+           "\nA: subsystem_vendor=0x15b3\nA: subsystem_device=0x0020\nA: class=0x020000\n"
+           "A: irq=0\nA: resource=0x0000000000000000 0x0000000000000000 0x0000000000000000\n" +
+           extra + "H: config=" + config_id +
+           "00000000000000020000800000000000000000000000000000000000000000000000000000000000"
+           "b315200000000000000000000000000000000000\n\n";
+}
+
 }  // namespace
 
 bool Bench::NamespacesAvailable() {
@@ -76,6 +98,27 @@ void Bench::AddDeviceText(const std::string& umockdev_text) {
     bus_.AddFile(path);
 }
 
+std::vector<std::string> Bench::AddSriovAdapters(int first_bus, int adapters, int vfs) {
+    std::vector<std::string> ports;
+    std::string text;
+    for (int bus = first_bus; bus < first_bus + adapters; ++bus) {
+        for (int port = 0; port < 2; ++port) {
+            const std::string pf = PciAddress(bus, port);
+            std::string links = "A: sriov_numvfs=" + std::to_string(vfs) + "\n";
+            for (int n = 0; n < vfs; ++n)
+                links += "L: virtfn" + std::to_string(n) + "=../" +
+                         PciAddress(bus, 2 + port * vfs + n) + "\n";
+            text += Cx5Function(pf, false, links);
+            for (int n = 0; n < vfs; ++n)
+                text += Cx5Function(PciAddress(bus, 2 + port * vfs + n), true,
+                                    "L: physfn=../" + pf + "\n");
+        }
+        ports.push_back(PciAddress(bus, 0));
+    }
+    AddDeviceText(text);
+    return ports;
+}
+
 void Bench::SetPort(const std::string& bdf, const std::string& version, const std::string& psid) {
     std::string dir = StateDir() + "/devices/" + bdf;
     Shell("mkdir -p " + Quote(dir));
@@ -106,13 +149,17 @@ void Bench::UseCatalog(const std::string& name) {
     SetCatalog(ReadFileText(std::string(FWPAK_TEST_DATA) + "/catalog/" + name + ".xml"));
 }
 
-void Bench::AddImage(const std::string& file, const std::string& version) {
-    WritePkgFile("nic_fw/" + file, "version=" + version + "\n");
+void Bench::AddImage(const std::string& file, const std::string& version, const std::string& psid) {
+    WritePkgFile("nic_fw/" + file,
+                 "version=" + version + "\n" + (psid.empty() ? "" : "psid=" + psid + "\n"));
 }
 
 void Bench::SetSecureBoot(const SecureBootSetup& setup) {
     overlay_ = true;
-    WriteFileText(StateDir() + "/sb_state", setup.mokutil_line + "\n");
+    WriteFileText(StateDir() + "/sb_state",
+                  setup.mokutil_line.empty() ? "" : setup.mokutil_line + "\n");
+    WriteFileText(StateDir() + "/sb_state_err", setup.mokutil_err);
+    WriteFileText(StateDir() + "/sb_state_exit", std::to_string(setup.mokutil_exit));
     WriteFileText(StateDir() + "/mst_status_exit", std::to_string(setup.mst_status_exit));
     WriteFileText(StateDir() + "/mst_start_exit", std::to_string(setup.mst_start_exit));
     if (setup.mokutil_present)

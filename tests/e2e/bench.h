@@ -23,7 +23,9 @@ struct RunResult {
 
 // Secure Boot as the fake installed tools report it.
 struct SecureBootSetup {
-    std::string mokutil_line = "SecureBoot disabled";
+    std::string mokutil_line = "SecureBoot disabled";  // standard output, "\n" added
+    std::string mokutil_err;                           // standard error, as it is
+    int mokutil_exit = 0;
     bool mokutil_present = true;
     bool mst_present = true;
     int mst_status_exit = 0;
@@ -44,17 +46,31 @@ class Bench {
     // PCI devices from a description made by the case itself (same format as the
     // files under tests/data/pci/), for device sets too large to keep as data.
     void AddDeviceText(const std::string& umockdev_text);
+    // A server with `adapters` dual-port ConnectX-5 adapters (15b3:1017, subsystem
+    // 15b3:0020) on buses first_bus, first_bus+1, ..., each port with `vfs` SR-IOV
+    // virtual functions (15b3:1018, at most 127): the two physical functions at
+    // bb:00.0 and bb:00.1, then the virtual functions of port 0 and of port 1 at the
+    // following functions (bb:00.2 on, eight per device number). sysfs links as the
+    // kernel makes them: "physfn" in each virtual function, "virtfnN" and
+    // "sriov_numvfs" in each physical function. Returns each adapter's first
+    // function, the address under which it is listed.
+    std::vector<std::string> AddSriovAdapters(int first_bus, int adapters, int vfs);
     // A Mellanox port answering the query with this version and PSID; an empty text
     // leaves that line out of the query output.
     void SetPort(const std::string& bdf, const std::string& version, const std::string& psid);
-    // Any state file of a port: query_output, burn_exit, burn_output, burn_signal,
-    // burn_stop, burn_sleep, lookup_answer, lookup_exit.
+    // Any state file of a port: query_output, query_form, query_warning, query_error,
+    // issu_version, running_version, burn_exit, burn_output, burn_refusal,
+    // burn_signal, burn_stop, burn_sleep, lookup_answer, lookup_exit (see
+    // tests/e2e/tools/burning-tool and getmlnxinfo).
     void SetPortFile(const std::string& bdf, const std::string& file, const std::string& content);
     std::string PortVersion(const std::string& bdf) const;
 
     void SetCatalog(const std::string& xml);
     void UseCatalog(const std::string& name);  // tests/data/catalog/<name>.xml
-    void AddImage(const std::string& file, const std::string& version);
+    // An image file the fake burning tool installs; `psid` is the PSID it names in
+    // its refusals.
+    void AddImage(const std::string& file, const std::string& version,
+                  const std::string& psid = "");
 
     // Installed tools in /usr/bin (needs a mount namespace; see RequireNamespaces).
     void SetSecureBoot(const SecureBootSetup& setup);

@@ -200,7 +200,7 @@ TEST(HostileCatalog, AttributeOfOneMebibyte) {
     const HugeAttributeCase cases[] = {
         {"name", 0, 1, "Upgrade SUCCESS"},
         {"PSID", 0, 0, kNoMatch},
-        {"rom", 0, 1, "Upgrade SUCCESS"},  // read as 777.0.0
+        {"rom", 0, 0, "has version \"7777777777"},  // not a version: skipped
         {"fwFile", 2, 0, "image path for 0000:0b:00.0 is longer than 999 characters"},
         {"unknown", 0, 1, "Upgrade SUCCESS"},
     };
@@ -217,6 +217,47 @@ TEST(HostileCatalog, AttributeOfOneMebibyte) {
         EXPECT_EQ(bench.BurnCalls().size(), c.burns);
         EXPECT_TRUE(Contains(bench.EventLog(), c.logged)) << bench.EventLog().substr(0, 2000);
         EXPECT_LT(bench.EventLog().size(), 64u * 1024);
+    }
+}
+
+// Version fields of any length, as the tools print them (minors of 100 and above
+// have four digits): read whole, shown as read, ranked as numbers; an entry whose
+// version is not one is skipped, named in the log.
+TEST(HostileVersions, WholeFieldsDecideTheBurnAndTheTable) {
+    const struct {
+        const char* installed;
+        std::vector<std::string> catalog;  // image versions, in catalog order
+        const char* burnt;                 // version burnt, or "" for none
+        const char* logged;                // in the event log, or ""
+    } cases[] = {
+        {"13.2010.3146", {"13.2012.1004"}, "13.2012.1004", ""},
+        {"13.2012.1004", {"13.2010.3146"}, "", ""},
+        {"13.2010.3146", {"13.2010.3146", "13.201.9999"}, "", ""},
+        {"1.4294967295.0", {"2.0.0", "1.4294967294.9"}, "2.0.0", ""},
+        {"16.35.2000",
+         {"16.35.3000", "16.35.4294967296"},
+         "16.35.3000",
+         "catalog entry ConnectX-5 EN (fw-16.35.4294967296.bin) for 0000:0b:00.0 has version "
+         "\"16.35.4294967296\", not a version; skipped"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.installed);
+        std::string body;
+        for (const std::string& v : c.catalog) body += Entry(v, "fw-" + v + ".bin");
+        Bench bench;
+        bench.AddDevices("cx5-dual");
+        bench.SetPort(kPort, c.installed, kPsid);
+        bench.SetCatalog(Catalog("", body));
+        for (const std::string& v : c.catalog) bench.AddImage("fw-" + v + ".bin", v);
+        RunResult shown = bench.Run({"-c"});
+        EXPECT_TRUE(Contains(shown.out, std::string("      ROM       ") + c.installed + "    ROM"))
+            << shown.out;
+        RunResult r = bench.Run({"-s"});
+        std::vector<std::string> burns;
+        if (c.burnt[0] != '\0')
+            burns.push_back(SilentBurn(kPort, std::string("fw-") + c.burnt + ".bin"));
+        EXPECT_EQ(bench.BurnCalls(), burns);
+        EXPECT_TRUE(Contains(bench.EventLog(), c.logged)) << bench.EventLog();
     }
 }
 
@@ -240,27 +281,79 @@ std::string PciFunction(int bus, int function, bool mellanox) {
 }
 
 // 110 dual-function adapters: 220 network functions, more than the table's 100
-// rows. The first function of the first 100 adapters is listed; the Mellanox
-// adapter past them is announced as dropped and never queried or burnt.
-TEST(HostilePci, MoreFunctionsThanTheTableHolds) {
+// rows. The first function of the first 100 adapters is listed; the 10 past them
+// are announced, each logged with its address, and never queried or burnt. Modes
+// that act on every adapter cannot succeed; -c shows its table and the count.
+TEST(HostilePci, MoreAdaptersThanTheTableHolds) {
     std::string devices;
     for (int bus = 0x10; bus < 0x10 + 110; ++bus) {
         const bool mellanox = bus == 0x10 || bus == 0x10 + 109;
         devices += PciFunction(bus, 0, mellanox) + PciFunction(bus, 1, mellanox);
     }
-    Bench bench;
-    bench.AddDeviceText(devices);
-    bench.SetPort("0000:10:00.0", kOld, kPsid);
-    bench.SetPort("0000:7d:00.0", kOld, kPsid);
-    bench.UseCatalog("upgrade-cx5");
-    bench.AddImage(kImage, kNew);
-    RunResult r = bench.Run({"-s"});
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(bench.BurnCalls(), std::vector<std::string>{SilentBurn("0000:10:00.0", kImage)});
-    EXPECT_FALSE(Contains(bench.Calls(), "0000:7d")) << bench.Calls();
-    EXPECT_FALSE(Contains(bench.Calls(), ":00.1"));
-    EXPECT_TRUE(Contains(r.err, "FWUPG_WARNING: 10 more network devices found than the 100"));
-    EXPECT_TRUE(Contains(bench.EventLog(), "10 network devices beyond the first 100"));
+    const struct {
+        const char* mode;
+        int status;
+    } modes[] = {{"-s", 2}, {"-d", 2}, {"-c", 0}};
+    for (const auto& m : modes) {
+        SCOPED_TRACE(m.mode);
+        Bench bench;
+        bench.AddDeviceText(devices);
+        bench.SetPort("0000:10:00.0", kOld, kPsid);
+        bench.SetPort("0000:7d:00.0", kOld, kPsid);
+        bench.UseCatalog("upgrade-cx5");
+        bench.AddImage(kImage, kNew);
+        RunResult r = bench.Run({m.mode});
+        EXPECT_EQ(r.status, m.status) << r.err;
+        std::vector<std::string> burns;
+        if (std::string(m.mode) == "-s")
+            burns.push_back(SilentBurn("0000:10:00.0", kImage));
+        EXPECT_EQ(bench.BurnCalls(), burns);
+        EXPECT_FALSE(Contains(bench.Calls(), "0000:7d")) << bench.Calls();
+        EXPECT_FALSE(Contains(bench.Calls(), ":00.1"));
+        EXPECT_TRUE(Contains(r.err, "FWUPG_WARNING: 10 more network devices found than the 100"));
+        std::string log = bench.EventLog();
+        EXPECT_TRUE(Contains(log, "10 network devices beyond the first 100"));
+        for (int bus = 0x10 + 100; bus < 0x10 + 110; ++bus) {
+            char line[80];
+            snprintf(line, sizeof line, "adapter 0000:%02x:00.0 left out: the table holds 100",
+                     bus);
+            EXPECT_TRUE(Contains(log, line)) << line;
+        }
+        EXPECT_EQ(Contains(r.out,
+                           "10 network adapters left out of this table (it holds 100); "
+                           "their addresses are in the event log.\n"),
+                  std::string(m.mode) == "-c");
+        if (std::string(m.mode) == "-c") {
+            EXPECT_TRUE(Contains(r.out, "      ROM       16.35.2000    ROM"));
+        }
+    }
+}
+
+// SR-IOV servers: a virtual function has no flash of its own. Whatever the number
+// of virtual functions per port (127 is the most), only the physical adapters are
+// listed, each queried twice and burnt once.
+TEST(SriovServer, VirtualFunctionsAreNeitherListedNorQueried) {
+    const struct {
+        int adapters;
+        int vfs;
+    } layouts[] = {{2, 8}, {1, 127}, {3, 0}};
+    for (const auto& l : layouts) {
+        SCOPED_TRACE(std::to_string(l.adapters) + " adapters, " + std::to_string(l.vfs) + " VFs");
+        Bench bench;
+        std::vector<std::string> ports = bench.AddSriovAdapters(0x81, l.adapters, l.vfs);
+        std::vector<std::string> burns;
+        for (const std::string& port : ports) {
+            bench.SetPort(port, kOld, kPsid);
+            burns.push_back(SilentBurn(port, kImage));
+        }
+        bench.UseCatalog("upgrade-cx5");
+        bench.AddImage(kImage, kNew);
+        RunResult r = bench.Run({"-s"});
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(bench.BurnCalls(), burns);
+        EXPECT_EQ(CountOf(bench.Calls(), " q\n"), 2 * l.adapters) << bench.Calls();
+        EXPECT_FALSE(Contains(bench.EventLog(), "[ERROR]")) << bench.EventLog();
+    }
 }
 
 // --- Query output --------------------------------------------------------------------
@@ -287,8 +380,9 @@ TEST(HostileQuery, OutputWithoutNewlineBinaryBytesAndLongLines) {
          0, "PSID MT_0000000080\x1b[2J\n"},
         {"100 KiB line before the values", std::string(100 * 1024, 'x') + "\n" + normal, 0, 1,
          "FW_VERSION 16.35.2000, BUS_INFO"},
-        {"100 KiB version value", "FW Version: " + std::string(100 * 1024, '9') + "\n" + normal, 1,
-         0, "FW_VERSION 9999999999999999999999999999999999999999999999999, BUS"},
+        // Cut to 49 digits, past any 32-bit field: not a version, the port not queried.
+        {"100 KiB version value", "FW Version: " + std::string(100 * 1024, '9') + "\n" + normal, 2,
+         0, ""},
     };
     for (const QueryCase& c : cases) {
         SCOPED_TRACE(c.name);

@@ -185,6 +185,55 @@ TEST_F(ShowCurrent, LastQueryLineWithoutEndOfLineKeepsItsLastCharacter) {
         Contains(r.out, "      ROM       16.35.2000    ROM\t\t  16.7.300\t\t0000:0b:00.0\n"));
 }
 
+// The burning tool's complete answers for each image type, with the lines that
+// must not be taken for the version or the PSID: the flash's "FW Version:" counts
+// (not the ISSU version before it, not the running version after it), and an
+// unopenable device is a port that could not be queried.
+TEST(ShowCurrentQueryForms, EachRealAnswerIsReadRight) {
+    const struct {
+        const char* name;
+        std::vector<std::pair<std::string, std::string>> files;
+        const char* version;  // null: the port is not queryable
+        const char* psid;
+    } cases[] = {
+        {"ConnectX-3 FS2", {{"query_form", "fs2"}}, "2.42.5000", "MT_1090111019"},
+        {"ConnectX-5 FS3 waiting for a reboot",
+         {{"query_form", "fs3"}, {"running_version", "2.40.7000"}},
+         "2.42.5000",
+         "MT_1090111019"},
+        {"switch FS4 with an ISSU version",
+         {{"issu_version", "2.41.1000"}},
+         "2.42.5000",
+         "MT_1090111019"},
+        {"ConnectX-7 FS4 with warnings",
+         {{"query_warning",
+           "Firmware flash cache access is enabled. Running in this mode may cause the firmware "
+           "to hang.\nFW Version: 9.9.9 PSID: MT_0 are the running image's\n"}},
+         "2.42.5000",
+         "MT_1090111019"},
+        {"unopenable device", {{"query_error", "MFE_NO_FLASH_DETECTED"}}, nullptr, nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Bench bench;
+        bench.AddDevices("ib");
+        bench.SetPort(kCx3, "2.42.5000", kCx3Psid);
+        for (const auto& f : c.files) bench.SetPortFile(kCx3, f.first, f.second + "\n");
+        bench.UseCatalog("show-current");
+        RunResult r = bench.Run({"-c"});
+        DataFile data(bench, r.out);
+        if (c.version == nullptr) {
+            EXPECT_FALSE(Contains(r.out, "Mellanox card info")) << r.out;
+            EXPECT_TRUE(
+                Contains(data.text(), "PSID or FW_Version is not found for " + std::string(kCx3)));
+            continue;
+        }
+        EXPECT_TRUE(Contains(r.out, std::string("= FW_VERSION ") + c.version + ", BUS_INFO " +
+                                        kCx3 + ", PSID " + c.psid + "\n"))
+            << r.out;
+    }
+}
+
 TEST_F(ShowCurrent, PortWithoutCatalogMatchShowsNothingAndIsLogged) {
     bench_.AddDevices("cx5-dual");
     bench_.SetPort(kCx5, "16.35.2000", "MT_0000000999");

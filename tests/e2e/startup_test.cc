@@ -117,13 +117,11 @@ std::vector<BootCase> BootCases() {
     cases.push_back(
         {"disabled", SecureBootSetup(), 1, Banner() + kDisabled + refused, {"mokutil --sb-state"}});
 
-    BootCase second_line{"enabled only on the second line",
-                         Enabled("SecureBoot disabled\n"
-                                 "SecureBoot enabled"),
-                         1,
-                         Banner() + kDisabled + refused,
-                         {"mokutil --sb-state"}};
-    cases.push_back(second_line);
+    // Any line that begins with the state counts, not only the first.
+    cases.push_back({"enabled only on the second line",
+                     Enabled("SecureBoot disabled\n"
+                             "SecureBoot enabled"),
+                     1, Banner() + kFlintHelp + kEnabled + refused, all});
 
     BootCase no_mokutil{"no mokutil", SecureBootSetup(), 1, Banner() + kDisabled + refused, {}};
     no_mokutil.setup.mokutil_present = false;
@@ -182,6 +180,43 @@ TEST(SecureBoot, ResultDecidesTheLineAndWhetherTheRunGoesOn) {
         EXPECT_EQ(bench.CallLines(), c.calls);
         // A failed check ends the run before any mode opens the log.
         EXPECT_EQ(ReadFileText(bench.pkg() + "/mstflint.log"), "");
+    }
+}
+
+// Every answer form of mokutil --sb-state: standard output, standard error, exit
+// code. Only a line that begins with "SecureBoot enabled" means on; mokutil's own
+// errors reach the administrator on standard error.
+TEST(SecureBoot, EveryMokutilAnswerForm) {
+    REQUIRE_NAMESPACES();
+    const struct {
+        const char* out;
+        const char* err;
+        int exit;
+        bool on;
+    } forms[] = {
+        {"SecureBoot enabled", "", 0, true},
+        {"SecureBoot disabled", "", 0, false},
+        {"SecureBoot enabled\nSecureBoot validation is disabled in shim", "", 0, true},
+        {"SecureBoot disabled\nPlatform is in Setup Mode", "", 0, false},
+        {"Cannot determine secure boot state.", "", 1, false},
+        {"", "EFI variables are not supported on this system\n", 1, false},
+        {"", "This system doesn't support Secure Boot\n", 255, false},
+        {"Strange data size 5 for \"SecureBoot\" variable\nSecureBoot enabled", "", 0, true},
+        {"SecureBoot enabled", "Strange data size 5 for \"SecureBoot\" variable\n", 0, true},
+        {"Strange data size 5 for \"SecureBoot\" variable\nSecureBoot disabled", "", 0, false},
+    };
+    for (const auto& f : forms) {
+        SCOPED_TRACE(f.out + std::string("|") + f.err);
+        Bench bench;
+        SecureBootSetup setup = Enabled(f.out);
+        setup.mokutil_err = f.err;
+        setup.mokutil_exit = f.exit;
+        bench.SetSecureBoot(setup);
+        RunResult r = bench.Run({"-c", "-y"});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.out,
+                  Banner() + (f.on ? std::string(kFlintHelp) + kEnabled : kDisabled) + Usage());
+        EXPECT_TRUE(Contains(r.err, f.err)) << r.err;
     }
 }
 

@@ -58,7 +58,8 @@ bool LoggedAsError(const std::string& log, const std::string& text) {
 // The data file named by the echoed mismatch search, or empty.
 std::string SearchedDataFile(const std::string& out) {
     static const std::regex echo(
-        "grep -i \"PSID Mismatch\" (/tmp/data[A-Za-z0-9]{6}) > /dev/null \n");
+        "grep -i -e \"PSID Mismatch\" -e \"PSID major mismatch\" -e \"PSID header mismatch\" "
+        "-e \"Minor PSID is locked\" (/tmp/data[A-Za-z0-9]{6}) > /dev/null \n");
     std::smatch m;
     return std::regex_search(out, m, echo) ? m[1].str() : "";
 }
@@ -254,6 +255,25 @@ TEST(Upgrade, FailedBurnSearchesItsOutputForPsidMismatch) {
         EXPECT_EQ(ReadFileText(bench.HostPath(data_file)), c.burn_output);
         EXPECT_EQ(Contains(r.out, kWithErrors), c.args.empty());
         EXPECT_EQ(Contains(r.out, c.burn_output), c.args.empty());
+    }
+}
+
+// Every wording with which the burning tools refuse an image for another board is
+// the not-supported case; the refusal is on standard output and the tool exits 1.
+TEST(Upgrade, EveryPsidRefusalWordingIsNotSupported) {
+    for (const char* refusal : {"mismatch", "major", "header", "minor-locked"}) {
+        SCOPED_TRACE(refusal);
+        Bench bench;
+        TwoPorts(bench, kOld, kNew);
+        bench.AddImage(kImage, kNew, "MT_0000000008");
+        bench.SetPortFile(kPort0, "burn_refusal", refusal);
+        RunResult r = bench.Run({"-s"});
+        EXPECT_EQ(r.status, 2);
+        EXPECT_TRUE(LoggedAsError(bench.EventLog(), kNotSupported)) << bench.EventLog();
+        std::string data = ReadFileText(bench.HostPath(SearchedDataFile(r.out)));
+        EXPECT_TRUE(Contains(data, "(MT_0000000080)")) << data;
+        EXPECT_TRUE(Contains(data, "(MT_0000000008)")) << data;
+        EXPECT_EQ(bench.PortVersion(kPort0), kOld);
     }
 }
 

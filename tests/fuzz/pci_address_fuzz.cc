@@ -72,7 +72,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return cmp_pci_id_nums(&pa, &pb) < 0;
     });
     const size_t limit = size % 5;
-    size_t dropped = 0;
+    std::vector<std::string> dropped;
     std::vector<std::string> devices = reduce_to_devices(lines, limit, &dropped);
     FUZZ_CHECK(devices.size() <= limit);
     for (const std::string& d : devices) {

@@ -1,7 +1,8 @@
-// Version texts and their order: parsing never reads past a field, the sort key
-// orders triples as numbers, and an adapter's version list (whatever its image
-// count) is ascending, stable among equal versions, at most 50 rows long, and
-// always ends with the newest image.
+// Version texts and their order: parsing never reads past a field and gives a
+// version or nothing, the sort key orders triples as numbers within its bounds, and
+// an adapter's version list (whatever its image count) is ascending by whole
+// fields, stable among equal versions, at most 50 rows long, and always ends with
+// the newest image.
 #include <algorithm>
 #include <cstring>
 #include <sstream>
@@ -20,7 +21,9 @@ struct Triple {
 Triple Parse(const std::string& text) {
     Triple t;
     FuzzBuffer copy(text.c_str(), text.size() + 1);
-    FUZZ_CHECK(parseversions(copy.data(), &t.major, &t.minor, &t.release) == 0);
+    int rc = parseversions(copy.data(), &t.major, &t.minor, &t.release);
+    FUZZ_CHECK(rc == 0 ||
+               (rc == VERSION_UNUSABLE && t.major == 0 && t.minor == 0 && t.release == 0));
     return t;
 }
 
@@ -28,7 +31,11 @@ long Key(const Triple& t) {
     return version_sort_key(t.major, t.minor, t.release);
 }
 
-// Fields as far as the key can tell them apart; a negative text is one huge value.
+std::tuple<uint32_t, uint32_t, uint32_t> Whole(const Triple& t) {
+    return {t.major, t.minor, t.release};
+}
+
+// Fields as far as the key can tell them apart.
 std::tuple<uint32_t, uint32_t, uint32_t> Clamped(const Triple& t) {
     return {std::min<uint32_t>(t.major, (1u << 20) - 1),
             std::min<uint32_t>(t.minor, (1u << 21) - 1),
@@ -54,17 +61,17 @@ void CheckVersionList(const std::vector<Triple>& images, int32_t fw_count) {
     if (count == 0 || usable < std::clamp(fw_count, 0, MAX_FW_IMAGES))
         return;  // slots past the images given here hold an earlier input's triples
 
-    long newest = -1;
-    for (int i = 0; i < usable; ++i) newest = std::max(newest, Key(images[i]));
+    std::tuple<uint32_t, uint32_t, uint32_t> newest{0, 0, 0};
+    for (int i = 0; i < usable; ++i) newest = std::max(newest, Whole(images[i]));
     for (int k = 0; k < count; ++k) {
         FUZZ_CHECK(index[k] >= 0 && index[k] < usable);
         FUZZ_CHECK(strnlen(rows[k], VER_BUF_LEN) < VER_BUF_LEN);
         if (k == 0)
             continue;
-        long before = Key(images[index[k - 1]]), here = Key(images[index[k]]);
+        auto before = Whole(images[index[k - 1]]), here = Whole(images[index[k]]);
         FUZZ_CHECK(before < here || (before == here && index[k - 1] < index[k]));
     }
-    FUZZ_CHECK(Key(images[index[count - 1]]) == newest);
+    FUZZ_CHECK(Whole(images[index[count - 1]]) == newest);
 }
 
 }  // namespace

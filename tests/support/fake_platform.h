@@ -131,6 +131,10 @@ class FakePlatform {
         *value = it->second;
         return 0;
     }
+    static bool SysfsEntryExists(const char* path) {
+        return instance()->sysfs_values.count(path) != 0 ||
+               instance()->sysfs_dirs.count(path) != 0 || PathExists(path);
+    }
     static bool SysfsListDir(const char* dir, std::vector<std::string>* entries) {
         auto it = instance()->sysfs_dirs.find(dir);
         if (it == instance()->sysfs_dirs.end()) {
@@ -141,9 +145,9 @@ class FakePlatform {
         return true;
     }
 
-    static constexpr PlatformOps kOps = {
-        RunShell, OpenReadPipe, CloseReadPipe, PathExists,
-        RunTool,  SysfsReadHex, SysfsListDir,  system_create_data_file};
+    static constexpr PlatformOps kOps = {RunShell,         OpenReadPipe, CloseReadPipe,
+                                         PathExists,       RunTool,      SysfsReadHex,
+                                         SysfsEntryExists, SysfsListDir, system_create_data_file};
     std::map<std::string, Reply> script_;
     const PlatformOps* previous_ = nullptr;
 };

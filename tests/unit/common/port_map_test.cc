@@ -171,6 +171,31 @@ TEST(SlotMap, WithoutManagementToolsNoFunctionHasASlotOrBay) {
     EXPECT_EQ(run.err.find("did not find match"), std::string::npos) << run.err;
 }
 
+// Slot numbers that a signed reading would wrap into negatives, or that do not fit
+// 32 bits at all: no slot, never a negative slot with success.
+TEST(SlotMap, SlotNumbersPastTheSignedRangeAreNoSlot) {
+    REQUIRE_NAMESPACE_CASE();
+    const struct {
+        const char* slot;
+        const char* expected;
+    } cases[] = {
+        {"fffffffe", "bay 5 0 0 -> rc=-2 slot=-1 port=-1 bay=-1 bay_port=-1\n"},
+        {"80000000", "bay 5 0 0 -> rc=-2 slot=-1 port=-1 bay=-1 bay_port=-1\n"},
+        {"100000002", "bay 5 0 0 -> rc=-2 slot=-1 port=-1 bay=-1 bay_port=-1\n"},
+        {"7fffffff", "bay 5 0 0 -> rc=0 slot=2147483647 port=-1 bay=-1 bay_port=-1\n"},
+        {"7f", "bay 5 0 0 -> rc=0 slot=127 port=1 bay=-1 bay_port=-1\n"},
+    };
+    for (const auto& t : cases) {
+        NamespaceCase c;
+        HideManagementTools(&c);
+        c.AddDevices("common/slots.umockdev");
+        c.AddProgram("/sbin/rezuz", std::string("h\nh\n05 00 0 15b3 1015 ") + t.slot + "\n");
+        ProbeRun run = c.Run({"bay", "5", "0", "0"});
+        ASSERT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(run.out, t.expected) << t.slot;
+    }
+}
+
 TEST(SlotMap, MissingDeviceDirectoryStillReadsThePortMap) {
     REQUIRE_NAMESPACE_CASE();
     NamespaceCase c;

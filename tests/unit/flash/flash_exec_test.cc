@@ -247,16 +247,20 @@ TEST_F(FlashExec, FailedBurnSearchesTheToolsOutputForAMismatch) {
         int search_code;
         const char* log_text;
     } cases[] = {{0, "Fimware upgrade on this device is not supported\n"}, {1, "Upgrade failed\n"}};
+    // One search finds every wording of an image made for another board.
+    const std::string search =
+        "grep -i -e \"PSID Mismatch\" -e \"PSID major mismatch\" -e \"PSID header mismatch\" "
+        "-e \"Minor PSID is locked\" /tmp/data";
     for (const auto& c : cases) {
         fake_.commands.clear();
         g_iFlag = FLAG_SILENT;
         fake_.Script(kTool, 3, "-E- PSID Mismatch\n");
-        fake_.Script("grep -i \"PSID Mismatch\" /tmp/data", c.search_code);
+        fake_.Script(search, c.search_code);
         FillRow({{"16.35.3000", "a.bin"}});
         EXPECT_EQ(Burn(), c.search_code);
         ASSERT_EQ(fake_.commands.size(), 2u);
         EXPECT_EQ(fake_.commands[0], "./nic_fw/mstflint -s -y -d 0000:0b:00.0 -i ./nic_fw/a.bin b");
-        EXPECT_EQ(fake_.commands[1].rfind("grep -i \"PSID Mismatch\" /tmp/data", 0), 0u);
+        EXPECT_EQ(fake_.commands[1].rfind(search, 0), 0u) << fake_.commands[1];
         EXPECT_EQ(g_iFlag & (FLAG_BURN_OK | FLAG_BURN_FAILED), FLAG_BURN_FAILED);
         EXPECT_NE(Log().find(c.log_text), std::string::npos) << Log();
     }

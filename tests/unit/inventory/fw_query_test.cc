@@ -47,6 +47,29 @@ TEST(CutQueryValue, TakesTheValueAfterKeywordAndSeparator) {
     }
 }
 
+// Only the value's own line counts; the tool's other lines may hold the words.
+TEST(QueryValueLine, OnlyTheKeywordAndColonAtTheLineStart) {
+    const struct {
+        const char* line;
+        const char* pattern;
+        bool is_value;
+    } cases[] = {
+        {"FW Version:            16.35.2000\n", "FW Version", true},
+        {"fw version: 16.35.2000\n", "FW Version", true},
+        {"PSID:                  MT_0000000080\n", "PSID", true},
+        {"FW ISSU Version:       16.35.1000\n", "FW Version", false},
+        {"FW Version(Running):   16.32.1010\n", "FW Version", false},
+        {"Rom Info:              type=PXE version=3.6.804 cpu=AMD64\n", "FW Version", false},
+        {"-W- FW Version: 9.9.9 of the running image\n", "FW Version", false},
+        {"-E- Cannot open Device: 0000:84:00.0. MFE_CR_ERROR\n", "PSID", false},
+        {"  FW Version: 1.2.3\n", "FW Version", false},
+        {"Orig PSID:             MT_0000000080\n", "PSID", false},
+        {"PSID MT_0000000080\n", "PSID", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(is_query_value_line(c.line, c.pattern), c.is_value) << c.line;
+}
+
 TEST(CutQueryValue, LongValueIsCutAtItsBuffer) {
     std::string line = "PSID: " + std::string(80, 'A') + "\n";
     char value[QUERY_VALUE_LEN];

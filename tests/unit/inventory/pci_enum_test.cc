@@ -57,17 +57,17 @@ TEST(ComparePciIds, SortsByDomainBusDeviceFunctionIgnoringCase) {
 using List = std::vector<std::string>;
 
 TEST(ReduceToDevices, OneEntryPerPhysicalDeviceUnderItsLowestFunction) {
-    size_t dropped = 9;
+    List dropped = {"stale"};
     List devices = reduce_to_devices(
         {"0000:0b:00.0", "0000:0B:00.1", "0000:0b:01.0", "0000:3b:00.1", "0000:3b:00.3"}, 100,
         &dropped);
     EXPECT_EQ(devices, (List{"0000:0b:00.0", "0000:0b:01.0", "0000:3b:00.1"}));
-    EXPECT_EQ(dropped, 0u);
+    EXPECT_TRUE(dropped.empty());
 }
 
 // A device whose address does not parse is skipped, and its other functions with it.
 TEST(ReduceToDevices, UnparsableDeviceIsSkippedSilently) {
-    size_t dropped = 0;
+    List dropped;
     List devices = reduce_to_devices(
         {"0000:0b:00.0", "0100:00:00.0", "0100:00:00.1", "0101:00:00.0"}, 100, &dropped);
     EXPECT_EQ(devices, (List{"0000:0b:00.0"}));
@@ -82,12 +82,14 @@ TEST(ReduceToDevices, BoundedAtTheLimit) {
             snprintf(text, sizeof text, "0000:%02x:00.%d", bus, func);
             sorted.push_back(text);
         }
-    size_t dropped = 0;
+    List dropped;
     List devices = reduce_to_devices(sorted, 100, &dropped);
     ASSERT_EQ(devices.size(), 100u);
     EXPECT_EQ(devices.front(), "0000:00:00.0");
     EXPECT_EQ(devices.back(), "0000:63:00.0");
-    EXPECT_EQ(dropped, 30u);
+    ASSERT_EQ(dropped.size(), 30u);  // each device left out, under its first function
+    EXPECT_EQ(dropped.front(), "0000:64:00.0");
+    EXPECT_EQ(dropped.back(), "0000:81:00.0");
 }
 
 TEST(PciInfo, RefusesEmptyAddressWithoutAMessage) {

@@ -12,41 +12,39 @@ namespace {
 
 struct ParseCase {
     const char* text;
+    int result;  // 0, or VERSION_UNUSABLE with the triple 0.0.0
     uint32_t major, minor, release;
 };
 
-TEST(ParseVersions, SplitsAtDotsLikeAtoi) {
+// Each field is read whole as an unsigned 32-bit number; anything else is not a
+// version, never a cut or wrapped one.
+TEST(ParseVersions, WholeFieldsOrUnusable) {
+    const int bad = VERSION_UNUSABLE;
     const ParseCase cases[] = {
-        {"2.42.5000", 2, 42, 5000},
-        {"16.35.2000", 16, 35, 2000},
-        {"2.42", 2, 42, 0},
-        {"", 0, 0, 0},
-        {"7", 7, 0, 0},
-        {"1.2.3.4", 1, 2, 3},  // a fourth field is dropped
-        {"16.35.2000\n", 16, 35, 2000},
-        {" 16.x.12ab", 16, 0, 12},  // leading blank accepted, conversion stops at a letter
-        {"..", 0, 0, 0},
-        {"-1.0.0", 4294967295u, 0, 0},  // a sign is read as atoi reads it
+        {"2.42.5000", 0, 2, 42, 5000},
+        {"16.35.2000", 0, 16, 35, 2000},
+        {"13.2010.3146", 0, 13, 2010, 3146},  // minors of 100 and above: four digits
+        {"1234.56789.123456", 0, 1234, 56789, 123456},
+        {"4294967295.4294967295.4294967295", 0, 4294967295u, 4294967295u, 4294967295u},
+        {"2.42", 0, 2, 42, 0},
+        {"", 0, 0, 0, 0},
+        {"7", 0, 7, 0, 0},
+        {"1.2.3.4", 0, 1, 2, 3},  // a fourth field is dropped
+        {" 16.35.2000\r\n", 0, 16, 35, 2000},
+        {"4294967296.0.0", bad, 0, 0, 0},
+        {"1.99999999999999999999.0", bad, 0, 0, 0},
+        {"-1.0.0", bad, 0, 0, 0},
+        {"+1.0.0", bad, 0, 0, 0},
+        {"16.x.12ab", bad, 0, 0, 0},
+        {"16.35.2000 beta", bad, 0, 0, 0},
+        {"16..2000", bad, 0, 0, 0},
+        {"2.42.", bad, 0, 0, 0},
+        {"..", bad, 0, 0, 0},
+        {".", bad, 0, 0, 0},
     };
     for (const ParseCase& c : cases) {
         uint32_t maj = 9, min = 9, rel = 9;
-        EXPECT_EQ(parseversions(c.text, &maj, &min, &rel), 0);
-        EXPECT_EQ(maj, c.major) << c.text;
-        EXPECT_EQ(min, c.minor) << c.text;
-        EXPECT_EQ(rel, c.release) << c.text;
-    }
-}
-
-TEST(ParseVersions, LongerFieldsAreCutNeverSpillIntoTheNext) {
-    const ParseCase cases[] = {
-        {"1234.5.6", 123, 5, 6},
-        {"1.23456.7", 1, 234, 7},
-        {"1.2.345678", 1, 2, 3456},
-        {"99999999999999999999.88888888888.77777777777777", 999, 888, 7777},
-    };
-    for (const ParseCase& c : cases) {
-        uint32_t maj = 0, min = 0, rel = 0;
-        parseversions(c.text, &maj, &min, &rel);
+        EXPECT_EQ(parseversions(c.text, &maj, &min, &rel), c.result) << c.text;
         EXPECT_EQ(maj, c.major) << c.text;
         EXPECT_EQ(min, c.minor) << c.text;
         EXPECT_EQ(rel, c.release) << c.text;
@@ -106,6 +104,15 @@ TEST_F(VersionList, MinorAndReleaseCompareAsNumbers) {
     EXPECT_EQ(Build(), (Rows{"2.9.1000", "2.10.1000", "14.7.300", "14.32.1010"}));
 }
 
+// Fields of any size compare whole and show as read, past any key's bounds.
+TEST_F(VersionList, WholeFieldsOfAnySizeOrderAndShowAsRead) {
+    for (const char* v : {"13.2012.1004", "13.201.3146", "2.0.0", "1.4294967295.0",
+                          "1.4294967294.4294967295", "13.2010.3146", "4294967295.0.0"})
+        AddImage(v);
+    EXPECT_EQ(Build(), (Rows{"1.4294967294.4294967295", "1.4294967295.0", "2.0.0", "13.201.3146",
+                             "13.2010.3146", "13.2012.1004", "4294967295.0.0"}));
+}
+
 TEST_F(VersionList, EqualVersionsKeepCatalogOrder) {
     for (const char* v : {"2.42.5000", "1.0.0", "2.42.5000", "2.42.5000"}) AddImage(v);
     std::vector<int> images;
@@ -125,6 +132,8 @@ TEST_F(VersionList, NewestImageAndRecordAreTheFirstOfTheNewest) {
         {{"2.42.5000", "16.35.2000", "2.42.5100"}, 1},
         {{"2.9.1000", "2.10.1000", "2.10.1000"}, 1},
         {{"16.35.2000", "1.0.0", "16.35.2000"}, 0},
+        {{"13.2010.3146", "13.2012.1004", "13.201.9999"}, 1},
+        {{"16.35.4294967296", "2.0.0"}, 1},  // not a version: passed over
     };
     for (const auto& c : cases) {
         nic_ = nic_info{};
@@ -189,19 +198,20 @@ TEST_F(VersionList, ImageCountBeyondTheRowIsBounded) {
 
 TEST(SortFw, SortsTheRowsOfTheTableRowStably) {
     nic_info table[2] = {};
-    table[1].fw_count = 4;
     nic_info* saved = g_ninfo;
     g_ninfo = table;
-    char rows[VER_BUF_ROWS][VER_BUF_LEN] = {"16.35.2000", "2.42.5000", "2.9.1000", "2.10.1000"};
-    long keys[VER_BUF_ROWS] = {version_sort_key(16, 35, 2000), version_sort_key(2, 42, 5000),
-                               version_sort_key(2, 9, 1000), version_sort_key(2, 10, 1000)};
+    table[1].fw_count = 5;
+    char rows[VER_BUF_ROWS][VER_BUF_LEN] = {"16.35.2000", "2.42.5000", "2.9.1000", "2.10.1000",
+                                            "2.9.4294967295"};
+    long keys[VER_BUF_ROWS] = {1, 2, 3, 4, 5};  // carried along with their rows
     sort_fw(1, rows, keys);
     g_ninfo = saved;
     EXPECT_STREQ(rows[0], "2.9.1000");
-    EXPECT_STREQ(rows[1], "2.10.1000");
-    EXPECT_STREQ(rows[2], "2.42.5000");
-    EXPECT_STREQ(rows[3], "16.35.2000");
-    EXPECT_TRUE(std::is_sorted(keys, keys + 4));
+    EXPECT_STREQ(rows[1], "2.9.4294967295");
+    EXPECT_STREQ(rows[2], "2.10.1000");
+    EXPECT_STREQ(rows[3], "2.42.5000");
+    EXPECT_STREQ(rows[4], "16.35.2000");
+    EXPECT_EQ(std::vector<long>(keys, keys + 5), (std::vector<long>{3, 5, 4, 2, 1}));
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 constexpr int MSG_LEN = 500;    // console messages and prompts
 constexpr int TEXT_LEN = 4096;  // log texts, paths and commands
@@ -49,6 +50,14 @@ void log_mellanox_event(FILE* pevent_file, const char* pevent_tag, const char* p
 void log_eventf(const char* tag, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
 void vlog_eventf(const char* tag, const char* fmt, va_list ap)
     __attribute__((format(printf, 2, 0)));
+// A value from outside (a report, the catalog, a tool's output, the command line)
+// made fit for one log line: CR, LF, tab and every other control character are
+// shown escaped (\n, \r, \t, \x1b), so that no value can end the line or
+// forge an entry of its own. Null gives the empty text.
+std::string log_value(const char* text);
+inline std::string log_value(const std::string& text) {
+    return log_value(text.c_str());
+}
 void event_logging_on();
 void event_logging_off();
 // Opens "mstflint.log" for appending; a failure is fatal (status 1). `file` and

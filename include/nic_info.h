@@ -2,6 +2,7 @@
 // and the process-wide buffers and counters that belong to the table.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 // Bounds of the design. Every buffer below is sized by one of these and every
@@ -14,6 +15,10 @@ constexpr int MAX_REPORT_DEVICES = 50;  // devices of a replayed report (firmwar
 constexpr int FIRMWARE_ID_LEN = 500;    // bytes of one replayed firmware_id
 constexpr int BUS_INFO_LEN = 20;        // bytes of a rebuilt bus address
 constexpr int ID_TEXT_LEN = 50;         // bytes of sub_ven_id_new, keys and queried values
+// Bytes of a text from outside (a catalog attribute, a report value) that the
+// table keeps, the terminator included. Longer texts are cut with a warning, so
+// that memory stays proportional to the input, never to a multiple of it.
+constexpr size_t MAX_OUTSIDE_TEXT = 4096;
 
 // Bits of nic_info::flags.
 constexpr int32_t NIC_STATE_KNOWN = 0x1;  // installed version and PSID were read
@@ -97,10 +102,6 @@ extern char sub_dev_id_new[ID_TEXT_LEN];
 extern char bus_info[BUS_INFO_LEN];
 extern int32_t class_code[4];
 
-// Empties the adapter table's globals (the rows themselves belong to whoever made
-// them and are not freed), for a test between cases.
-void reset_adapter_table();
-
 extern const char g_XMLFwFile[];
 extern const char g_XMLNicName[];
 extern const char g_XMLVenId[];
@@ -110,6 +111,11 @@ extern const char g_XMLSubDevId[];
 extern const char g_XMLFwImage[];
 extern const char g_XMLrom[];
 extern const char g_XMLPSID[];
+
+// How much of a text of `len` bytes the table keeps: all of it below
+// MAX_OUTSIDE_TEXT bytes, else the longest start of at most MAX_OUTSIDE_TEXT-1
+// bytes that does not end inside a UTF-8 character.
+size_t kept_length(const char* text, size_t len);
 
 // A separately allocated copy of text, or null for null. Ends the process with the
 // design's fatal line when memory runs out.

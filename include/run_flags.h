@@ -31,7 +31,16 @@ extern int32_t boot_mode_value;  // 1: burn with the installed flint
 extern int boot_value;           // result of the boot-mode check; nonzero: query with flint
 extern int32_t read_discovery;   // nonzero while a report is replayed
 
-// Puts the run flags, the settings above and the console's state back to their
-// values at start-up (for a test between cases; the event log stays as it is).
-// The adapter table has its own: reset_adapter_table (nic_info.h).
+// Puts every global of the run back to its value at start-up, for a test between
+// cases: the run flags and settings above, the console's and the event log's state,
+// and the globals of each library that registered its reset below. It forgets, and
+// neither frees nor closes, what a caller put there (adapter rows, the log file):
+// that caller owns them.
 void reset_run_state();
+
+// A library that keeps globals of the run registers their reset here, from the file
+// that defines them, so the reset is in the program whenever the globals are (a
+// static library's object file is linked only when something uses it). Returns true,
+// to initialise the registrar: `[[maybe_unused]] const bool r = register_run_state_reset(f);`.
+using RunStateReset = void (*)();
+bool register_run_state_reset(RunStateReset reset) noexcept;

@@ -10,6 +10,7 @@
 #include "console.h"
 #include "driver/upgrade_run.h"
 #include "flash/boot_mode.h"
+#include "platform/process_state.h"
 #include "policy/installed_report.h"
 #include "report/report_replay.h"
 #include "report/report_writer.h"
@@ -196,6 +197,7 @@ int conflicting_rule(int32_t flags) {
 }
 
 int fwpak_main(int32_t argc, char** pargv) {
+    prepare_process();
     int rc = verify_cmd_line_options(argc, pargv);
     if (rc == ARGV_USAGE_ERROR)
         return refuse_with_usage();

@@ -37,6 +37,29 @@ void log_mellanox_event(FILE* pevent_file, const char* pevent_tag, const char* p
     fflush(pevent_file);
 }
 
+std::string log_value(const char* text) {
+    std::string out;
+    if (text == nullptr)
+        return out;
+    for (const char* p = text; *p != '\0'; ++p) {
+        const unsigned char c = static_cast<unsigned char>(*p);
+        if (c == '\n')
+            out += "\\n";
+        else if (c == '\r')
+            out += "\\r";
+        else if (c == '\t')
+            out += "\\t";
+        else if (c < 0x20 || c == 0x7f) {
+            char hex[5];
+            snprintf(hex, sizeof hex, "\\x%02x", c);
+            out += hex;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
+}
+
 void vlog_eventf(const char* tag, const char* fmt, va_list ap) {
     char text[TEXT_LEN];
     vsnprintf(text, sizeof text, fmt, ap);

@@ -33,8 +33,11 @@ int classify_answer(const char* line, int def_ans) {
 int nfwu_yesno(const char* prompt, int def_ans, const char* yorn) {
     if ((g_iFlag & FLAG_SILENT) != 0)
         return ANSWER_YES;
+    // -y assumes the default answer, as its usage line says: yes where a newer
+    // image exists, no where none does. A rewrite or downgrade stays a deliberate
+    // choice (-s -f, or an edited report).
     if ((g_iFlag & FLAG_YES) != 0)
-        return ANSWER_YES;
+        return def_ans;
 
     char question[MSG_LEN];
     snprintf(question, sizeof question, "%s y/n/q (%s):", prompt, yorn);
@@ -47,7 +50,12 @@ int nfwu_yesno(const char* prompt, int def_ans, const char* yorn) {
         print_message("Unknown input problem!\nQuit...\n");
         return ANSWER_QUIT;
     }
-    log_eventf(LOG_INFO, "%s %s\n", question, answer);
+    // The answer is shown escaped, but for the newline that ended it.
+    std::string typed = answer;
+    const bool ended = !typed.empty() && typed.back() == '\n';
+    if (ended)
+        typed.pop_back();
+    log_eventf(LOG_INFO, "%s %s%s\n", question, log_value(typed).c_str(), ended ? "\n" : "");
 
     return classify_answer(answer, def_ans);
 }

@@ -65,6 +65,17 @@ int fwupg() {
     open_event_log(FWPAK_SOURCE, __LINE__);
     int built = build_NIC_list();
     if (built != 0) {
+        // The message sends the reader to the log: the reason must be there.
+        if (built == BUILD_NO_MELLANOX)
+            log_eventf(LOG_ERROR,
+                       "fwupg: no Mellanox port found on the PCI bus (network devices listed: "
+                       "%d); nothing to upgrade\n",
+                       g_nNics);
+        else
+            log_eventf(LOG_ERROR,
+                       "fwupg: none of the %d Mellanox ports could be queried for its firmware "
+                       "version and PSID (see the warnings above); nothing to upgrade\n",
+                       g_nMellanoxPorts);
         print_message("\nNIC firmware update did not complete.  Check log for errors. \n");
         return finish(built);
     }
@@ -80,15 +91,19 @@ int fwupg() {
 
     if (fw_invalid_count == g_nMellanoxPorts)
         return finish(STATUS_NOTHING_TO_DO);
-    if ((g_iFlag & FLAG_BURN_FAILED) != 0) {
+    // Adapters that were flashed need the reboot whatever else failed: after a
+    // partial failure the notice follows the error message.
+    const bool failed = (g_iFlag & FLAG_BURN_FAILED) != 0;
+    if (failed)
         print_message("\nNIC firmware update completed with errors. \n");
-        return STATUS_ERRORS;
-    }
     if ((g_iFlag & FLAG_BURN_OK) != 0) {
         snprintf(print_msg, sizeof print_msg, "%s",
                  "\n\nPlease Reboot node for new image to be loaded into silicon\n\n");
         print_message(print_msg);
-        return account_left_out(STATUS_OK);
     }
+    if (failed)
+        return STATUS_ERRORS;
+    if ((g_iFlag & FLAG_BURN_OK) != 0)
+        return account_left_out(STATUS_OK);
     return finish(STATUS_OK);
 }

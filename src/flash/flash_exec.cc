@@ -10,6 +10,7 @@
 #include "console.h"
 #include "platform/command_runner.h"
 #include "platform/files.h"
+#include "platform/process_state.h"
 #include "flash/tool_commands.h"
 #include "handles.h"
 #include "nic_info.h"
@@ -45,8 +46,8 @@ void log_selection(nic_info& row, int image) {
         log_eventf(LOG_INFO,
                    "\nThe Firmware Upgrade will take several minutes.  Please be patient.\n");
     }
-    log_eventf(LOG_INFO, "\nSelecting %s MAC: %-12s \n", text_or_empty(row.pxmlName[image]),
-               text_or_empty(row.pcurrent_mac));
+    log_eventf(LOG_INFO, "\nSelecting %s MAC: %-12s \n", log_value(row.pxmlName[image]).c_str(),
+               log_value(row.pcurrent_mac).c_str());
     char* mac = dup_text(format_mac(text_or_empty(row.pcurrent_mac)));
     free(row.pcurrent_mac);
     row.pcurrent_mac = mac;
@@ -59,10 +60,17 @@ BurnOutcome outcome(burn_verdict verdict, int code) {
     return o;
 }
 
+// A failed burn is told beside the success line, in the runs that show that one.
+void show_failure(const char* bus) {
+    print_messagef("Firmware Flashed:\tFAILED   for interface %s\n\n", bus);
+}
+
 // A refused or unstartable burn is a failed burn: the run must end in 0x200 or 0x400.
-BurnOutcome refuse_burn(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
-BurnOutcome refuse_burn(const char* fmt, ...) {
+BurnOutcome refuse_burn(const char* bus, const char* fmt, ...)
+    __attribute__((format(printf, 2, 3)));
+BurnOutcome refuse_burn(const char* bus, const char* fmt, ...) {
     g_iFlag |= FLAG_BURN_FAILED;
+    show_failure(bus);
     va_list ap;
     va_start(ap, fmt);
     vlog_eventf(LOG_ERROR, fmt, ap);
@@ -87,12 +95,27 @@ BurnOutcome record_success(const nic_info& row) {
     // A replayed report's MAC is whatever text it held: bounded, so that the
     // verdict never falls off the end of the log line.
     log_eventf(LOG_INFO, "MAC %-12.*s Upgrade SUCCESS\n", kMaxLoggedMac,
-               text_or_empty(row.pcurrent_mac));
+               log_value(row.pcurrent_mac).c_str());
     return outcome(BURN_SUCCEEDED, 0);
 }
 
-BurnOutcome record_failure(const char* data_file) {
+// How the tool ended, for the line that ties a failed burn to its adapter.
+std::string tool_ending(const ToolRun& run) {
+    char text[64];
+    if (run.signal != 0)
+        snprintf(text, sizeof text, "was killed by signal %d (SIG%s)", run.signal,
+                 signal_name(run.signal));
+    else
+        snprintf(text, sizeof text, "exited with code %d", run.exit_code);
+    return text;
+}
+
+// The design's lines first, unchanged; then one line that names the adapter, the
+// image, how the tool ended and where its output is kept.
+BurnOutcome record_failure(const char* bus, const std::string& image_path, const ToolRun& run,
+                           const char* data_file) {
     g_iFlag |= FLAG_BURN_FAILED;
+    show_failure(bus);
     char command[TEXT_LEN];
     snprintf(command, sizeof command, MISMATCH_SEARCH_FORMAT, data_file);
     int found = do_command(command);
@@ -100,6 +123,11 @@ BurnOutcome record_failure(const char* data_file) {
         log_eventf(LOG_ERROR, "Fimware upgrade on this device is not supported\n %s\n", "");
     else
         log_eventf(LOG_ERROR, "Upgrade failed\n %s\n", "");
+    log_eventf(LOG_ERROR,
+               "do_update_firmware: burning %s into %s failed: the burning tool %s; its output "
+               "is in %s\n",
+               log_value(image_path).c_str(), log_value(bus).c_str(), tool_ending(run).c_str(),
+               data_file);
     return outcome(BURN_FAILED, found);
 }
 
@@ -112,23 +140,44 @@ bool show_tool_output() {
 BurnOutcome burn(const nic_info& row, const std::string& image_path, const DataFile& data) {
     const char* bus = text_or_empty(row.pbus_info);
     if (data.fd.get() < 0)
-        return refuse_burn("do_update_firmware: no data file could be created, %s not burnt\n",
+        return refuse_burn(bus, "do_update_firmware: no data file could be created, %s not burnt\n",
                            bus);
     BurnCommand command;
     if (!burn_command(boot_mode_value, silent == SILENT_ON, bus, image_path, &command))
-        return refuse_burn("do_update_firmware: no burning tool for boot mode %d, %s not burnt\n",
+        return refuse_burn(bus,
+                           "do_update_firmware: no burning tool for boot mode %d, %s not burnt\n",
                            boot_mode_value, bus);
 
+    // From the tool's start until its verdict is logged, a stop request waits.
+    StopDeferral deferral;
     ToolRun run = run_tool(command.program, command.args, data.fd.get(), show_tool_output());
+    BurnOutcome result;
     if (!run.started)
-        return refuse_burn("do_update_firmware: could not run the burning tool for %s: %s\n", bus,
-                           strerror(run.error));
-    if (run.exit_code == 0)
-        return record_success(row);
-    return record_failure(data.name);
+        result = refuse_burn(bus, "do_update_firmware: could not run the burning tool for %s: %s\n",
+                             bus, strerror(run.error));
+    else if (run.exit_code == 0)
+        result = record_success(row);
+    else
+        result = record_failure(bus, image_path, run, data.name);
+    end_run_if_stopped(bus);
+    return result;
 }
 
 }  // namespace
+
+void end_run_if_stopped(const char* bus) {
+    const int signo = deferred_stop_signal();
+    if (signo == 0)
+        return;
+    log_eventf(LOG_ERROR,
+               "do_update_firmware: the run was stopped by signal %d (SIG%s) during the burn of "
+               "%s; that burn was finished, no further adapter is burnt\n",
+               signo, signal_name(signo), bus);
+    fprintf(stderr, "\nfwpak: stopped by SIG%s after the burn of %s; see %s\n", signal_name(signo),
+            bus, g_EventLogFile);
+    fflush(nullptr);
+    exit(128 + signo);
+}
 
 // The colon form has a separator after every pair: the digits stand at positions
 // 0,1, 3,4, ... 15,16. A shorter text yields the digits it has, never more.
@@ -191,13 +240,15 @@ BurnOutcome burn_row(uint32_t uNicIdx) {
 
     const char* file = row.pxmlFwImage[image];
     if (file == nullptr)
-        return refuse_burn("do_update_firmware: no image file named for %s\n",
-                           text_or_empty(row.pbus_info));
+        return refuse_burn(text_or_empty(row.pbus_info),
+                           "do_update_firmware: no image file named for %s\n",
+                           log_value(row.pbus_info).c_str());
     std::string image_path;
     if (!build_image_path(file, &image_path))
         return refuse_burn(
+            text_or_empty(row.pbus_info),
             "do_update_firmware: image path for %s is longer than %zu characters, not burnt\n",
-            text_or_empty(row.pbus_info), IMAGE_PATH_MAX);
+            log_value(row.pbus_info).c_str(), IMAGE_PATH_MAX);
     return burn(row, image_path, data);
 }
 

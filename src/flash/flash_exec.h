@@ -25,6 +25,13 @@ BurnOutcome burn_row(uint32_t uNicIdx);
 // burn_row's code.
 int do_update_firmware(uint32_t uNicIdx);
 
+// Ends the process with 128+N when signal N asked the run to stop while a burn ran
+// (the burn was let finish): logs which signal and after the burn of which adapter
+// (`bus`), so that no further burn starts. Called once the burn's verdict is
+// logged; a run that burns side by side calls it once all running burns have
+// their verdicts.
+void end_run_if_stopped(const char* bus);
+
 // The 12 hexadecimal digits of a colon-form MAC address, in a static 13-byte text:
 // how the success line names the port.
 char* format_mac(const char* pStrTok);

@@ -6,6 +6,7 @@
 
 #include "console.h"
 #include "nic_info.h"
+#include "run_flags.h"
 
 nic_info* g_ninfo = nullptr;
 int32_t g_nNics = 0;
@@ -30,6 +31,15 @@ const char g_XMLFwImage[] = "fwFile";
 const char g_XMLrom[] = "rom";
 const char g_XMLPSID[] = "PSID";
 
+size_t kept_length(const char* text, size_t len) {
+    if (len < MAX_OUTSIDE_TEXT)
+        return len;
+    size_t kept = MAX_OUTSIDE_TEXT - 1;
+    // A continuation byte (10xxxxxx) at the cut belongs to the character before it.
+    while (kept > 0 && (static_cast<unsigned char>(text[kept]) & 0xC0) == 0x80) --kept;
+    return kept;
+}
+
 char* dup_text(const char* text) {
     if (text == nullptr)
         return nullptr;
@@ -40,6 +50,10 @@ char* dup_text(const char* text) {
     return copy;
 }
 
+namespace {
+
+// Empties the adapter table's globals; the rows belong to whoever made them and
+// are not freed.
 void reset_adapter_table() {
     g_ninfo = nullptr;
     g_nNics = 0;
@@ -52,3 +66,7 @@ void reset_adapter_table() {
     sub_dev_id_new[0] = '\0';
     bus_info[0] = '\0';
 }
+
+[[maybe_unused]] const bool kAdapterTableReset = register_run_state_reset(reset_adapter_table);
+
+}  // namespace

@@ -32,6 +32,7 @@ constexpr int kNoMatch = -1;
 constexpr int kPendingMatch = -2;
 
 struct MatchState {
+    const char* source;  // the catalog's name in log lines
     const char* key;
     XMLFW_INFO* records;
     int capacity;
@@ -40,6 +41,8 @@ struct MatchState {
     int node_match = kNoMatch;  // record filled by the current node
     int first_slot = 0;         // the row's image count when the read began
     bool overflow_logged = false;
+    int line = 0;             // the current node's line in the catalog
+    bool cut_logged = false;  // a value of this read was cut (logged once per read)
     // A match past the row's last slot, held until its node has given its version.
     XMLFW_INFO pending{};
 };
@@ -70,15 +73,35 @@ bool entry_key_matches(MatchState* st, const CatalogScratch& s) {
     return k == st->key;
 }
 
-void fill_record(XMLFW_INFO* rec, const CatalogScratch& s) {
+// A copy of a catalog value as the adapter table keeps it: cut to
+// MAX_OUTSIDE_TEXT-1 bytes, with one warning per read naming the first entry cut.
+// Without the cut, a 1 MiB name that 100 nameless entries inherit would be copied
+// into each of their records: memory a multiple of the catalog's size.
+char* kept_copy(MatchState* st, const char* what, const char* value) {
+    if (value == nullptr)
+        return nullptr;
+    const size_t len = strlen(value);
+    const size_t kept = kept_length(value, len);
+    if (kept == len)
+        return dup_text(value);
+    if (!st->cut_logged)
+        log_eventf(LOG_WARNING,
+                   "read_NIC_FW_xml_file: the %s of the entry on line %d of %s is %zu bytes "
+                   "long; only its first %zu are kept\n",
+                   what, st->line, st->source, len, kept);
+    st->cut_logged = true;
+    return dup_text(std::string(value, kept).c_str());
+}
+
+void fill_record(MatchState* st, XMLFW_INFO* rec, const CatalogScratch& s) {
     // Every field is set afresh, so a record reused by the caller keeps nothing
     // from an earlier adapter.
-    rec->pxmlName = dup_text(s.name.c_str());
-    rec->pxmlVenId = dup_text(s.venid.c_str());
-    rec->pxmlDevId = dup_text(s.devid.c_str());
+    rec->pxmlName = kept_copy(st, g_XMLNicName, s.name.c_str());
+    rec->pxmlVenId = kept_copy(st, g_XMLVenId, s.venid.c_str());
+    rec->pxmlDevId = kept_copy(st, g_XMLDevId, s.devid.c_str());
     rec->pxmlSubVenId = dup_text(sub_ven_id_new);
     rec->pxmlSubDevId = dup_text(sub_dev_id_new);
-    rec->pxmlPSID = dup_text(s.psid.c_str());
+    rec->pxmlPSID = kept_copy(st, g_XMLPSID, s.psid.c_str());
     rec->pxmlRom = dup_text("");
     rec->pxmlFwImage = nullptr;
 }
@@ -94,7 +117,7 @@ int append_match(MatchState* st, const CatalogScratch& s) {
     int slot = st->row->fw_count;
     int limit = st->capacity < MAX_FW_IMAGES ? st->capacity : MAX_FW_IMAGES;
     if (slot >= 0 && slot < limit) {
-        fill_record(&st->records[slot], s);
+        fill_record(st, &st->records[slot], s);
         st->row->fw_count = slot + 1;
         return slot;
     }
@@ -107,9 +130,9 @@ int append_match(MatchState* st, const CatalogScratch& s) {
         log_eventf(LOG_WARNING,
                    "read_NIC_FW_xml_file: more than %d catalog entries match %s; only the %d "
                    "newest are kept\n",
-                   limit, st->key, limit);
+                   limit, log_value(st->key).c_str(), limit);
     st->overflow_logged = true;
-    fill_record(&st->pending, s);
+    fill_record(st, &st->pending, s);
     return kPendingMatch;
 }
 
@@ -141,16 +164,20 @@ XMLFW_INFO* node_record(MatchState* st) {
     return st->node_match >= 0 ? &st->records[st->node_match] : nullptr;
 }
 
-void replace_text(char** field, const char* value) {
+// Takes over `value` (a new copy, or null) as the field's text.
+void replace_text(char** field, char* value) {
     free(*field);
-    *field = dup_text(value);
+    *field = value;
 }
 
 // fwpak's matching: appends the entries whose key equals the adapter's.
 class Matcher : public CatalogVisitor {
   public:
     explicit Matcher(MatchState* st) : st_(st) {}
-    void begin_node(int) override { st_->node_match = kNoMatch; }
+    void begin_node(int line) override {
+        st_->node_match = kNoMatch;
+        st_->line = line;
+    }
     bool entry(const CatalogScratch& s) override {
         if (!entry_key_matches(st_, s))
             return false;
@@ -162,9 +189,9 @@ class Matcher : public CatalogVisitor {
         if (rec == nullptr)
             return;
         if (which == CatalogTail::rom)
-            replace_text(&rec->pxmlRom, value != nullptr ? value : "");
+            replace_text(&rec->pxmlRom, kept_copy(st_, g_XMLrom, value != nullptr ? value : ""));
         else
-            replace_text(&rec->pxmlFwImage, value);
+            replace_text(&rec->pxmlFwImage, kept_copy(st_, g_XMLFwImage, value));
     }
     void end_node() override { settle_pending(st_); }
 
@@ -252,7 +279,7 @@ int read_catalog(xmlTextReaderPtr reader, const char* source, const char* pciIdS
                  XMLFW_INFO* pXmlFwInfo, int capacity) {
     if (g_ninfo == nullptr || nic_count < 0 || pciIdString == nullptr || pXmlFwInfo == nullptr)
         return 0;
-    MatchState st{pciIdString, pXmlFwInfo, capacity, &g_ninfo[nic_count], {}};
+    MatchState st{source, pciIdString, pXmlFwInfo, capacity, &g_ninfo[nic_count], {}};
     st.first_slot = st.row->fw_count;
     Matcher matcher(&st);
     CatalogWalkEnd end = walk(reader, &matcher);

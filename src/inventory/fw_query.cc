@@ -104,7 +104,7 @@ int get_mlnx_info(const char* cmd, char* data, int datasize, const char* dataFil
     memset(data, 0, static_cast<size_t>(datasize));
     int rc = do_command(cmd);
     if (rc != 0) {
-        log_eventf(LOG_ERROR, "command failed: %s\n", cmd);
+        log_eventf(LOG_ERROR, "command failed: %s\n", log_value(cmd).c_str());
         return rc;
     }
     UniqueFile file(fopen(dataFile, "r"));
@@ -150,7 +150,7 @@ int modify_imagename(nic_info* curnic, char* servername, size_t servername_size)
     // The address reaches a shell command line: only a PCI address goes through.
     if (curnic == nullptr || !is_pci_address(curnic->pbus_info)) {
         log_eventf(LOG_ERROR, "modify_imagename: refusing bus address \"%s\": not a PCI address\n",
-                   curnic != nullptr && curnic->pbus_info != nullptr ? curnic->pbus_info : "");
+                   log_value(curnic != nullptr ? curnic->pbus_info : nullptr).c_str());
         return 2;
     }
     char data_file[sizeof IMAGE_LOOKUP_DATA_TEMPLATE];

@@ -19,10 +19,16 @@
 #include "inventory/pci_enum.h"
 #include "platform/files.h"
 #include "policy/versions.h"
+#include "run_flags.h"
 
 nic_info* curnic = nullptr;
 
 namespace {
+
+void reset_current_row() {
+    curnic = nullptr;
+}
+[[maybe_unused]] const bool kCurrentRowReset = register_run_state_reset(reset_current_row);
 
 constexpr char kVersionKeyword[] = "FW Version";
 constexpr char kPsidKeyword[] = "PSID";
@@ -63,6 +69,10 @@ class DataFile {
     }
     bool is_open() const { return file_ != nullptr; }
     const char* name() const { return name_; }
+    // Where a log line sends the reader for the details.
+    std::string see() const {
+        return is_open() ? std::string("see ") + name_ : "no data file could be created";
+    }
     void printf(const char* fmt, ...) __attribute__((format(printf, 2, 3))) {
         if (!file_)
             return;
@@ -83,10 +93,6 @@ void* zero_alloc(size_t count, size_t size) {
         fatal_out_of_memory(FWPAK_SOURCE, __LINE__);
     }
     return p;
-}
-
-const char* text_or_empty(const char* text) {
-    return text != nullptr ? text : "";
 }
 
 void print_device_list(char** ppif, char** vendor_name) {
@@ -156,7 +162,7 @@ void attach_catalog(nic_info* row, const char* address, CatalogRecords* catalog)
         log_eventf(LOG_WARNING,
                    "build_NIC_list: PSID %s of %s does not fit the %d-byte catalog key; no "
                    "catalog image is matched\n",
-                   row->psid, address, ID_TEXT_LEN);
+                   log_value(row->psid).c_str(), address, ID_TEXT_LEN);
     if (found != 1) {
         log_eventf(LOG_ERROR, "For %s no matching firmware file in XML\n", address);
         return;
@@ -172,8 +178,8 @@ void attach_catalog(nic_info* row, const char* address, CatalogRecords* catalog)
                 LOG_WARNING,
                 "build_NIC_list: catalog entry %.64s (%.64s) for %s has version \"%.64s\", not a "
                 "version; skipped\n",
-                text_or_empty(rec.pxmlName), text_or_empty(rec.pxmlFwImage), address,
-                text_or_empty(rec.pxmlRom));
+                log_value(rec.pxmlName).c_str(), log_value(rec.pxmlFwImage).c_str(), address,
+                log_value(rec.pxmlRom).c_str());
             continue;
         }
         row->pxmlName[kept] = dup_text(rec.pxmlName);
@@ -191,6 +197,14 @@ bool build_port(nic_info* row, const char* address, DataFile* data, CatalogRecor
     if (!q.version || !q.psid) {
         data->printf("\n\nFWUPG_ERROR: PSID or FW_Version is not found for %s interface\n",
                      address);
+        // Without this line the port would just be missing from every listing.
+        log_eventf(LOG_WARNING,
+                   "build_NIC_list: the query of %s gave no %s; the port is left out (%s)\n",
+                   address,
+                   !q.version && !q.psid ? "firmware version and no PSID"
+                   : !q.version          ? "firmware version"
+                                         : "PSID",
+                   data->see().c_str());
         return false;
     }
     // A version that is not one would be shown cut or ranked wrong: the port counts
@@ -199,7 +213,7 @@ bool build_port(nic_info* row, const char* address, DataFile* data, CatalogRecor
         data->printf("\n\nFWUPG_ERROR: FW_Version %s of %s interface is not a version\n",
                      q.version.get(), address);
         log_eventf(LOG_ERROR, "build_NIC_list: FW Version \"%s\" of %s is not a version\n",
-                   q.version.get(), address);
+                   log_value(q.version.get()).c_str(), address);
         return false;
     }
     ethtool_info info{nullptr, nullptr, dup_text(q.version.get()), dup_text(address), link_unknown};
@@ -252,12 +266,13 @@ int build_NIC_list() {
             ++missing;
     }
 
-    int result = BUILD_OK;
-    if (missing == g_nMellanoxPorts)
-        result = BUILD_NO_PORT_QUERIED;
+    // Each mode says what a failed build means for it; the ports whose query
+    // failed have been named in the log above, with the data file.
     if (g_nMellanoxPorts == 0)
-        result = BUILD_NO_MELLANOX;
-    return result;
+        return BUILD_NO_MELLANOX;
+    if (missing == g_nMellanoxPorts)
+        return BUILD_NO_PORT_QUERIED;
+    return BUILD_OK;
 }
 
 int current_nic_fw() {

@@ -5,7 +5,9 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
+#include <ctime>
 #include <fcntl.h>
+#include <memory>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -51,22 +53,76 @@ void write_all(int fd, const char* data, ssize_t len) {
     }
 }
 
-// Copies everything the child writes into the pipe to the data file and the console.
-void tee_output(int from, int to_file) {
-    char buf[4096];
+// The live console view of a burn, read back from the tool's data file: the tool
+// writes only to that file, so it never depends on the console or on this process
+// being alive (a pipe read by this process alone would kill the tool with SIGPIPE
+// once this process was gone).
+class OutputView {
+  public:
+    explicit OutputView(int output_fd) {
+        // A descriptor of its own, readable even when the caller's is write-only.
+        char self[64];
+        snprintf(self, sizeof self, "/proc/self/fd/%d", output_fd);
+        reader_.reset(open(self, O_RDONLY | O_CLOEXEC));
+        if (reader_.get() < 0)
+            reader_.reset(fcntl(output_fd, F_DUPFD_CLOEXEC, 0));
+        off_t at = lseek(output_fd, 0, SEEK_CUR);
+        shown_ = at > 0 ? at : 0;
+    }
+    // Copies to standard output what the tool has written since the last call.
+    void show_new() {
+        char buf[4096];
+        for (;;) {
+            ssize_t n = pread(reader_.get(), buf, sizeof buf, shown_);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                return;
+            shown_ += n;
+            write_all(STDOUT_FILENO, buf, n);
+        }
+    }
+
+  private:
+    UniqueFd reader_;
+    off_t shown_ = 0;
+};
+
+// How often the live view looks for new output while the tool runs.
+constexpr long kViewIntervalNs = 100L * 1000 * 1000;
+
+// Waits for the child by its process id, never for the end of its output (a
+// daemon the tool starts may hold that open for ever), showing its output live
+// when asked. Stops and continues are no outcome: the wait goes on.
+bool watch_child(pid_t pid, OutputView* view, int* status, int* error) {
+    if (view == nullptr)
+        return wait_terminated(pid, status, error);
     for (;;) {
-        ssize_t n = read(from, buf, sizeof buf);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return;
-        write_all(to_file, buf, n);
-        write_all(STDOUT_FILENO, buf, n);
+        pid_t r = waitpid(pid, status, WNOHANG | WUNTRACED | WCONTINUED);
+        if (r == -1 && errno != EINTR) {
+            *error = errno;
+            return false;
+        }
+        view->show_new();
+        if (r == pid && (WIFEXITED(*status) || WIFSIGNALED(*status)))
+            return true;
+        struct timespec pause = {0, kViewIntervalNs};
+        nanosleep(&pause, nullptr);
     }
 }
 
+// The child: a process group of its own, so that a terminal's Ctrl-C or hangup
+// reaches this process (which defers it) and never the tool; input from
+// /dev/null, so that a tool outside the terminal's foreground group is never
+// stopped for reading it; both output streams into the data file.
 [[noreturn]] void exec_child(const char* program, const std::vector<std::string>& args,
                              int out_fd) {
+    setpgid(0, 0);
+    int null_fd = open("/dev/null", O_RDONLY);
+    if (null_fd >= 0 && null_fd != STDIN_FILENO) {
+        dup2(null_fd, STDIN_FILENO);
+        close(null_fd);
+    }
     if (out_fd >= 0) {
         dup2(out_fd, STDOUT_FILENO);
         dup2(out_fd, STDERR_FILENO);
@@ -106,17 +162,9 @@ bool system_path_exists(const char* path) {
 ToolRun system_run_tool(const char* program, const std::vector<std::string>& args, int output_fd,
                         bool show_output) {
     ToolRun result;
-    UniqueFd pipe_read;
-    UniqueFd pipe_write;
-    if (show_output) {
-        int fds[2];
-        if (pipe2(fds, O_CLOEXEC) != 0) {
-            result.error = errno;
-            return result;
-        }
-        pipe_read.reset(fds[0]);
-        pipe_write.reset(fds[1]);
-    }
+    std::unique_ptr<OutputView> view;
+    if (show_output)
+        view = std::make_unique<OutputView>(output_fd);
     fflush(nullptr);
     pid_t pid = fork();
     if (pid < 0) {
@@ -124,16 +172,16 @@ ToolRun system_run_tool(const char* program, const std::vector<std::string>& arg
         return result;
     }
     if (pid == 0)
-        exec_child(program, args, show_output ? pipe_write.get() : output_fd);
+        exec_child(program, args, output_fd);
+    // Also here, so the group exists before any signal could be meant for it.
+    setpgid(pid, pid);
 
-    pipe_write.reset();
-    if (show_output)
-        tee_output(pipe_read.get(), output_fd);
     int status = 0;
-    if (!wait_terminated(pid, &status, &result.error))
+    if (!watch_child(pid, view.get(), &status, &result.error))
         return result;
     result.started = true;
     result.exit_code = exit_code_of(status);
+    result.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
     return result;
 }
 

@@ -34,9 +34,11 @@ ReadPipe open_read_pipe(const char* command);
 bool path_exists(const char* path);
 
 // Runs `program` with argument vector `args` (args[0] is argument 0) in a child
-// process, its standard output and standard error going to `output_fd`; with
-// `show_output` they are also copied live to the console. Waits until the child
-// has terminated: a stopped child is waited for further, since it still holds
-// whatever it was working on. A program that cannot be executed exits with 1.
+// process of its own process group, input from /dev/null, its standard output and
+// standard error going straight to `output_fd`; with `show_output` the console
+// shows what it writes there, read back from the file while it runs. Waits for
+// that child by its process id until it has terminated, never for the end of its
+// output: a stopped child is waited for further, since it still holds whatever it
+// was working on. A program that cannot be executed exits with 1.
 ToolRun run_tool(const char* program, const std::vector<std::string>& args, int output_fd,
                  bool show_output);

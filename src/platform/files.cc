@@ -3,7 +3,9 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <climits>
 #include <cstdlib>
+#include <fcntl.h>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -41,6 +43,58 @@ int fail(SaveFailure* failure, SaveStep step, int error) {
     return -1;
 }
 
+// The file at the end of path's chain of symbolic links (path itself when it is
+// no link). The caller has checked with stat that the chain has no loop.
+std::string link_target(const std::string& path) {
+    std::string current = path;
+    std::vector<char> buf(PATH_MAX);
+    for (;;) {
+        struct stat st;
+        if (lstat(current.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+            return current;
+        ssize_t n = readlink(current.c_str(), buf.data(), buf.size() - 1);
+        if (n <= 0)
+            return current;
+        const std::string next(buf.data(), static_cast<size_t>(n));
+        if (next[0] == '/') {
+            current = next;
+            continue;
+        }
+        std::string dir, base;
+        split_path(current, &dir, &base);
+        current = dir;
+        current += '/';
+        current += next;
+    }
+}
+
+// The temporary name beside path: a dot, the file name and six random characters,
+// the file name cut so that the whole stays within the 255 bytes of a name.
+std::vector<char> temporary_name(const std::string& path) {
+    constexpr size_t kAdded = 8;  // "." and ".XXXXXX"
+    std::string dir, base;
+    split_path(path, &dir, &base);
+    if (base.size() > NAME_MAX - kAdded)
+        base.resize(NAME_MAX - kAdded);
+    std::string pattern = dir + "/." + base + ".XXXXXX";
+    std::vector<char> temp(pattern.begin(), pattern.end());
+    temp.push_back('\0');
+    return temp;
+}
+
+int write_in_place(const char* path, const std::function<int(int fd)>& write,
+                   SaveFailure* failure) {
+    UniqueFd fd(open(path, O_WRONLY | O_TRUNC | O_NOCTTY | O_CLOEXEC));
+    if (fd.get() < 0)
+        return fail(failure, SaveStep::open, errno);
+    errno = 0;
+    if (write(fd.get()) != 0)
+        return fail(failure, SaveStep::write, errno != 0 ? errno : EIO);
+    if (close(fd.release()) != 0)
+        return fail(failure, SaveStep::write, errno);
+    return 0;
+}
+
 }  // namespace
 
 int system_create_data_file(char* name_template) {
@@ -53,21 +107,26 @@ int create_data_file(char* name_template) {
 
 int save_file_atomically(const char* path, const std::function<int(int fd)>& write,
                          SaveFailure* failure) {
-    std::string dir, base;
-    split_path(path, &dir, &base);
-    std::string pattern = dir + "/." + base + ".XXXXXX";
-    std::vector<char> temp(pattern.begin(), pattern.end());
-    temp.push_back('\0');
+    struct stat st;
+    const bool exists = stat(path, &st) == 0;
+    if (!exists && errno != ENOENT)
+        return fail(failure, SaveStep::create, errno);
+    if (exists && !S_ISREG(st.st_mode))
+        return write_in_place(path, write, failure);
+    const std::string target = link_target(path);
+    std::vector<char> temp = temporary_name(target);
 
     UniqueFd fd(mkstemp(temp.data()));
     if (fd.get() < 0)
         return fail(failure, SaveStep::create, errno);
-    if (fchmod(fd.get(), plain_create_mode()) != 0 || write(fd.get()) != 0) {
+    errno = 0;
+    if (fchmod(fd.get(), plain_create_mode()) != 0 || write(fd.get()) != 0 ||
+        fsync(fd.get()) != 0) {
         int error = errno;
         unlink(temp.data());
         return fail(failure, SaveStep::write, error != 0 ? error : EIO);
     }
-    if (close(fd.release()) != 0 || rename(temp.data(), path) != 0) {
+    if (close(fd.release()) != 0 || rename(temp.data(), target.c_str()) != 0) {
         int error = errno;
         unlink(temp.data());
         return fail(failure, SaveStep::replace, error);

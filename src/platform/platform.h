@@ -13,6 +13,7 @@
 struct ToolRun {
     bool started = false;  // false: the child could not be created or the wait failed
     int exit_code = -1;    // exit code, or 128+N when killed by signal N
+    int signal = 0;        // N when killed by signal N, else 0
     int error = 0;         // errno of a failed fork or wait
 };
 

@@ -16,6 +16,12 @@ int32_t fw_invalid_count = 0;
 
 namespace {
 
+void reset_invalid_counts() {
+    fw_invalid = 0;
+    fw_invalid_count = 0;
+}
+[[maybe_unused]] const bool kInvalidCountsReset = register_run_state_reset(reset_invalid_counts);
+
 const char* text_or_empty(const char* text) {
     return text != nullptr ? text : "";
 }

@@ -3,11 +3,15 @@
 #include "report/report_reader.h"
 
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <functional>
+#include <string>
+#include <unistd.h>
+#include <vector>
 
 #include "console.h"
 #include "handles.h"
@@ -35,9 +39,22 @@ bool contains(const char* text, const char* word) {
     return text != nullptr && strstr(text, word) != nullptr;
 }
 
-void replace_text(char** field, const char* value) {
+// Keeps a report value in the row, cut to MAX_OUTSIDE_TEXT-1 bytes with a warning:
+// the table holds no more of a hostile report than a real one needs.
+void keep_text(const report_cursor* cursor, const std::string& element, char** field,
+               const char* value) {
     free(*field);
-    *field = dup_text(value);
+    *field = nullptr;
+    if (value == nullptr)
+        return;
+    const size_t len = strlen(value);
+    const size_t kept = kept_length(value, len);
+    if (kept < len)
+        log_eventf(LOG_WARNING,
+                   "process_node: the %s of device %d is %zu bytes long; only its first %zu are "
+                   "kept\n",
+                   element.c_str(), cursor->Idx, len, kept);
+    *field = dup_text(std::string(value, kept).c_str());
 }
 
 // Rebuilds the row's bus address from its three bus-position values. An address
@@ -83,7 +100,7 @@ void apply_rule(report_cursor* cursor, nic_info* row, const std::string& element
     if (row == nullptr)
         return;
     if (element == "device_id")
-        replace_text(&row->pinterfacename, value);
+        keep_text(cursor, element, &row->pinterfacename, value);
     else if (element == "venid")
         row->ven_id = axtoi(value);
     else if (element == "devid")
@@ -93,17 +110,17 @@ void apply_rule(report_cursor* cursor, nic_info* row, const std::string& element
     else if (element == "subdevid")
         row->sub_dev_id = axtoi(value);
     else if (element == "macaddress")
-        replace_text(&row->pcurrent_mac, value);
+        keep_text(cursor, element, &row->pcurrent_mac, value);
     else if (element == "product_id")
-        replace_text(&row->pxmlName[0], value);
+        keep_text(cursor, element, &row->pxmlName[0], value);
     else if (element == "busnumber")
-        replace_text(&row->busnumber, value);
+        keep_text(cursor, element, &row->busnumber, value);
     else if (element == "devicenumber")
-        replace_text(&row->devicenumber, value);
+        keep_text(cursor, element, &row->devicenumber, value);
     else if (element == "funcnumber")
-        replace_text(&row->funcnumber, value);
+        keep_text(cursor, element, &row->funcnumber, value);
     else if (element == "slotnumber")
-        replace_text(&row->pPort, value);
+        keep_text(cursor, element, &row->pPort, value);
     else if (element == "firmware_id")
         store_firmware_id(cursor, value);
     else if (element == "active_version")
@@ -238,21 +255,30 @@ void read_FW_cur_version(nic_info* pCurNinfo, const char* pImageType, const char
     pCurNinfo->flags |= NIC_STATE_KNOWN;
 }
 
-// The report is opened here and handed to libxml2 as a descriptor: given a file
-// name, libxml2 reads it as a URI and, when no such file exists, tries the name
-// with its "%XX" sequences decoded, so that "-u rep%6frt.xml" would replay
-// report.xml.
+// The report is read whole into memory, once, and both passes run over that copy:
+// a named pipe, a device or /dev/stdin gives its text only once. Reading it here
+// also keeps libxml2 from taking the path as a URI (it would try the name with its
+// "%XX" sequences decoded, so that "-u rep%6frt.xml" would replay report.xml).
 report_load_status load_report_file(const char* path, report_cursor* cursor) {
-    return load_report(
-        [path] {
-            OpenedReport opened;
-            opened.fd.reset(open(path, O_RDONLY | O_CLOEXEC));
-            if (opened.fd.get() >= 0)
-                opened.reader.reset(
-                    xmlReaderForFd(opened.fd.get(), nullptr, nullptr, REPORT_PARSE_OPTIONS));
-            return opened;
-        },
-        cursor);
+    UniqueFd fd(open(path, O_RDONLY | O_NOCTTY | O_CLOEXEC));
+    if (fd.get() < 0)
+        return REPORT_OPEN_FAILED;
+    std::string text;
+    std::vector<char> buf(1 << 16);
+    for (;;) {
+        ssize_t n = read(fd.get(), buf.data(), buf.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return REPORT_OPEN_FAILED;  // a directory, or an unreadable device
+        if (n == 0)
+            break;
+        if (text.size() + static_cast<size_t>(n) > MAX_REPORT_BYTES)
+            return REPORT_TOO_LARGE;
+        text.append(buf.data(), static_cast<size_t>(n));
+    }
+    fd.reset();
+    return load_report_memory(text.data(), text.size(), cursor);
 }
 
 report_load_status load_report_memory(const char* data, size_t size, report_cursor* cursor) {

@@ -46,10 +46,16 @@ enum report_load_status {
     REPORT_PARSE_FAILED,
     REPORT_DOCTYPE_REFUSED,   // the document carries a document type declaration
     REPORT_TOO_MANY_DEVICES,  // more device elements than MAX_REPORT_DEVICES
+    REPORT_TOO_LARGE,         // more than MAX_REPORT_BYTES
 };
 
-// Both passes over the report file at path, taken as it stands (never decoded as
-// a URI): on REPORT_LOADED, cursor->rows is a new
+// Largest report a replay reads: a report names at most 50 devices, so this leaves
+// room for any real one while keeping a hostile file's cost bounded.
+constexpr size_t MAX_REPORT_BYTES = 16u << 20;
+
+// Both passes over the report at path, taken as it stands (never decoded as a URI)
+// and read once, whatever it is (a file, a pipe, a device): on REPORT_LOADED,
+// cursor->rows is a new
 // zero-filled table of cursor->row_count rows, filled from the report, and
 // firmware_id holds the devices' PSIDs. Parsing fetches nothing from the network,
 // substitutes no entity and refuses a document type declaration.

@@ -30,8 +30,10 @@ enum device_outcome {
 
 // Logs why the report could not be read; every such report ends the mode with 2
 // before anything is flashed.
-void log_load_failure(report_load_status status, const char* path, const report_cursor& cursor,
-                      const XmlErrorCapture& xml_errors) {
+void log_load_failure(report_load_status status, const char* report_path,
+                      const report_cursor& cursor, const XmlErrorCapture& xml_errors) {
+    const std::string shown = log_value(report_path);
+    const char* path = shown.c_str();
     switch (status) {
         case REPORT_OPEN_FAILED:
             log_eventf(LOG_ERROR, "read_discovery_report: Failed to open %s\n", path);
@@ -42,6 +44,12 @@ void log_load_failure(report_load_status status, const char* path, const report_
                        "can take; nothing is flashed\n",
                        path, cursor.row_count, MAX_REPORT_DEVICES);
             break;
+        case REPORT_TOO_LARGE:
+            log_eventf(LOG_ERROR,
+                       "read_discovery_report: %s is larger than %zu MiB, more than any report; "
+                       "nothing is flashed\n",
+                       path, MAX_REPORT_BYTES >> 20);
+            break;
         default:
             log_eventf(LOG_ERROR, "read_discovery_report: Failed to parse %s\n", path);
             if (status == REPORT_DOCTYPE_REFUSED)
@@ -51,7 +59,7 @@ void log_load_failure(report_load_status status, const char* path, const report_
                            path);
             else if (xml_errors.seen())
                 log_eventf(LOG_ERROR, "read_discovery_report: %s\n",
-                           xml_errors.first_message().c_str());
+                           log_value(xml_errors.first_message()).c_str());
             break;
     }
 }
@@ -66,9 +74,9 @@ void log_unusable_records(const XMLFW_INFO* records, int count) {
         log_eventf(LOG_WARNING,
                    "read_discovery_report: catalog entry %.64s (%.64s) has version \"%.64s\", "
                    "not a version; skipped\n",
-                   records[i].pxmlName != nullptr ? records[i].pxmlName : "",
-                   records[i].pxmlFwImage != nullptr ? records[i].pxmlFwImage : "",
-                   records[i].pxmlRom != nullptr ? records[i].pxmlRom : "");
+                   log_value(records[i].pxmlName).c_str(),
+                   log_value(records[i].pxmlFwImage).c_str(),
+                   log_value(records[i].pxmlRom).c_str());
     }
 }
 
@@ -81,22 +89,22 @@ bool find_catalog_image(int32_t Idx, XMLFW_INFO* records) {
     std::string key;
     if (attach_catalog_images(&row, firmware_id[Idx], records, CATALOG_CAPACITY_REPLAY, TEXT_LEN,
                               &key) != 1) {
-        log_eventf(LOG_ERROR, "read_discovery_report: No firmware for %s in %s\n", key.c_str(),
-                   g_XMLFwFile);
+        log_eventf(LOG_ERROR, "read_discovery_report: No firmware for %s in %s\n",
+                   log_value(key).c_str(), g_XMLFwFile);
         return false;
     }
     log_unusable_records(records, row.fw_count);
     const int newest = newest_record(records, row.fw_count);
     if (newest < 0) {
         log_eventf(LOG_ERROR, "read_discovery_report: No usable firmware version for %s in %s\n",
-                   key.c_str(), g_XMLFwFile);
+                   log_value(key).c_str(), g_XMLFwFile);
         return false;
     }
     const XMLFW_INFO& record = records[newest];
     if (!names_image_file(record.pxmlFwImage)) {
         log_eventf(LOG_ERROR,
                    "read_discovery_report: The firmware entry for %s in %s names no image file\n",
-                   key.c_str(), g_XMLFwFile);
+                   log_value(key).c_str(), g_XMLFwFile);
         return false;
     }
     free(row.pxmlFwImage[0]);
@@ -118,7 +126,7 @@ device_outcome replay_device(int32_t Idx, const report_cursor& cursor, XMLFW_INF
         log_eventf(LOG_ERROR,
                    "read_discovery_report: device %d has no valid PCI bus address (%s); nothing "
                    "is run for it\n",
-                   Idx, row.pbus_info != nullptr ? row.pbus_info : "none");
+                   Idx, row.pbus_info != nullptr ? log_value(row.pbus_info).c_str() : "none");
         return DEVICE_ERROR;
     }
     if (placeholder &&

@@ -82,10 +82,12 @@ int write_fw_item_children(xmlTextWriterPtr writer, const char* type, int32_t Id
 }
 
 void log_save_error(const char* what, const char* path, int error) {
-    log_eventf(LOG_ERROR, "xml_discovery_report: %s %s (%s)\n", what, path, strerror(error));
+    log_eventf(LOG_ERROR, "xml_discovery_report: %s %s (%s)\n", what, log_value(path).c_str(),
+               strerror(error));
 }
 
-// Writes doc into the open temporary file. The document goes to the descriptor,
+// Writes doc into the open file (the temporary file of the save, or the device
+// written in place). The document goes to the descriptor,
 // not to a file name: libxml2 reads a file name as a URI and would unescape
 // "%XX" sequences in it, writing some other file.
 int write_document_to(int fd, xmlDocPtr doc) {
@@ -94,9 +96,7 @@ int write_document_to(int fd, xmlDocPtr doc) {
     if (out == nullptr)
         return -1;
     // xmlSaveFileTo releases the buffer on every path; the descriptor stays open.
-    if (xmlSaveFileTo(out, doc, "UTF-8") < 0)
-        return -1;
-    return fsync(fd);
+    return xmlSaveFileTo(out, doc, "UTF-8") < 0 ? -1 : 0;
 }
 
 }  // namespace
@@ -189,6 +189,7 @@ int save_report_document(xmlDocPtr doc, const char* path) {
             path, [doc](int fd) { return write_document_to(fd, doc); }, &failure) == 0)
         return 0;
     const char* what = failure.step == SaveStep::create ? "Failed to create a temporary file beside"
+                       : failure.step == SaveStep::open ? "Failed to open"
                        : failure.step == SaveStep::write ? "Failed to save"
                                                          : "Failed to replace";
     log_save_error(what, path, failure.error);
@@ -214,9 +215,10 @@ int xml_discovery_report() {
     // Releasing the writer ends the document's parse; only then is the tree whole.
     writer.reset();
     if (status.result() != 0 || xml_errors.seen() || xmlDocGetRootElement(doc.get()) == nullptr) {
-        log_eventf(LOG_ERROR, "xml_discovery_report: Failed to build the report for %s: %s\n",
-                   g_XMLDiscoveryReport,
-                   xml_errors.seen() ? xml_errors.first_message().c_str() : "a write failed");
+        log_eventf(
+            LOG_ERROR, "xml_discovery_report: Failed to build the report for %s: %s\n",
+            log_value(g_XMLDiscoveryReport).c_str(),
+            xml_errors.seen() ? log_value(xml_errors.first_message()).c_str() : "a write failed");
         return 2;
     }
     return save_report_document(doc.get(), g_XMLDiscoveryReport) == 0 ? 0 : 2;

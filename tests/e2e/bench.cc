@@ -49,17 +49,9 @@ std::string Cx5Function(const std::string& address, bool virtual_function,
 
 }  // namespace
 
-bool Bench::NamespacesAvailable() {
-    return MountNamespaceObstacle().empty();
-}
-
-Bench::Bench() {
-    char tmpl[] = "/tmp/fwpak-bench.XXXXXX";
-    if (mkdtemp(tmpl) == nullptr) {
-        ADD_FAILURE() << "cannot create the bench directory";
+Bench::Bench() : NamespaceBench("fwpak-bench") {
+    if (root_.empty())
         return;
-    }
-    root_ = tmpl;
     pkg_ = root_ + "/pkg";
     Shell("mkdir -p " + Quote(pkg_ + "/nic_fw") + " " + Quote(StateDir() + "/devices") + " " +
           Quote(root_ + "/up") + " " + Quote(root_ + "/work"));
@@ -68,11 +60,6 @@ Bench::Bench() {
     InstallFakeTool("getmlnxinfo", pkg_ + "/getmlnxinfo");
     if (NamespacesAvailable())
         SetSecureBoot(SecureBootSetup());
-}
-
-Bench::~Bench() {
-    if (!root_.empty() && getenv("FWPAK_KEEP_BENCH") == nullptr)
-        Shell("rm -rf " + Quote(root_));
 }
 
 void Bench::InstallFakeTool(const std::string& tool, const std::string& dest) {
@@ -231,14 +218,6 @@ RunResult Bench::Run(const std::vector<std::string>& args, const std::string& in
     const bool private_ns =
         NamespacesAvailable() || hide_pci_ids_ || !read_only_dirs_.empty() || tmp_read_only_;
     std::string script = "set -e\n";
-    // The mounts below must never land in the machine's own namespace, whoever runs
-    // the script: it refuses to go on in the namespace of process 1.
-    if (private_ns)
-        script +=
-            "if [ \"$(readlink /proc/self/ns/mnt)\" = \"$(readlink /proc/1/ns/mnt)\" ]; then\n"
-            "    echo 'bench: not in a private mount namespace, refusing to mount' >&2\n"
-            "    exit 99\n"
-            "fi\n";
     // First the private /tmp: the mounts below then land on the bench directory as
     // seen through it.
     if (NamespacesAvailable())
@@ -255,18 +234,18 @@ RunResult Bench::Run(const std::vector<std::string>& args, const std::string& in
         script += "mount --bind " + Quote(dir) + " " + Quote(dir) + "\n";
         script += "mount -o remount,bind,ro " + Quote(dir) + "\n";
     }
-    script += "cd " + Quote(pkg_) + "\nexec timeout 120 " + bus_.Command() + Quote(program_);
+    script += "cd " + Quote(pkg_) + "\nexec timeout 120 " + bus_.Command();
+    if (!launcher_.empty())
+        script += "sh -c " + Quote(launcher_) + " sh ";
+    script += Quote(program_);
     for (const std::string& a : args) script += " " + Quote(a);
     script += " < " + Quote(in) + " > " + Quote(out) + " 2> " + Quote(err) + "\n";
-    WriteFileText(root_ + "/run.sh", script);
 
     if (private_ns && !NamespacesAvailable()) {
         ADD_FAILURE() << "this case needs a mount namespace; guard it with REQUIRE_NAMESPACES()";
         return r;
     }
-    std::string command =
-        private_ns ? InMountNamespace(root_ + "/run.sh") : "sh " + Quote(root_ + "/run.sh");
-    r.status = Shell(command);
+    r.status = RunScript(script, private_ns);
     r.out = ReadFileText(out);
     r.err = ReadFileText(err);
     return r;

@@ -33,12 +33,10 @@ struct SecureBootSetup {
     bool flint_present = true;
 };
 
-class Bench {
+// The namespace bench's use for fwpak and fwpak-repo.
+class Bench : public NamespaceBench {
   public:
     Bench();
-    ~Bench();
-    Bench(const Bench&) = delete;
-    Bench& operator=(const Bench&) = delete;
 
     // PCI devices: tests/data/pci/<name>.umockdev. A host bridge is always present,
     // so that libpci never falls back to the real machine's bus.
@@ -84,8 +82,14 @@ class Bench {
     // under /tmp (needs a mount namespace).
     void MakeTmpReadOnly();
 
+    // A shell script that starts fwpak in place of the plain start, "$@" standing
+    // for the program and its arguments: to start it with descriptors closed, signals
+    // ignored or a console that goes away, as a launcher or a cron job might.
+    void SetLauncher(const std::string& script) { launcher_ = script; }
+
     // Runs this program instead of fwpak (fwpak-repo), in the same setting.
     void UseProgram(const std::string& binary) { program_ = binary; }
+
     // Runs fwpak with these arguments; `input` is standard input (end of input
     // when empty).
     RunResult Run(const std::vector<std::string>& args, const std::string& input = "");
@@ -100,9 +104,6 @@ class Bench {
     // Where a file fwpak wrote under /tmp during a run lies on the machine (runs in a
     // mount namespace have a private /tmp inside the bench directory).
     std::string HostPath(const std::string& path) const;
-    const std::string& root() const { return root_; }
-
-    static bool NamespacesAvailable();
 
   private:
     void InstallFakeTool(const std::string& tool, const std::string& dest);
@@ -111,14 +112,13 @@ class Bench {
     std::string PrivateTmp() const { return root_ + "/private-tmp"; }
     std::string StateDir() const { return root_ + "/state"; }
 
-    std::string root_;
     std::string pkg_;
     std::string program_ = FWPAK_BINARY;
-    UmockdevBus bus_;
     bool overlay_ = false;
     bool hide_pci_ids_ = false;
     std::vector<std::string> read_only_dirs_;
     bool tmp_read_only_ = false;
+    std::string launcher_;
 };
 
 // Skips the calling test, saying why, where no private mount namespace can be made.

@@ -217,6 +217,11 @@ TEST(HostileCatalog, AttributeOfOneMebibyte) {
         EXPECT_EQ(bench.BurnCalls().size(), c.burns);
         EXPECT_TRUE(Contains(bench.EventLog(), c.logged)) << bench.EventLog().substr(0, 2000);
         EXPECT_LT(bench.EventLog().size(), 64u * 1024);
+        // The table keeps 4095 bytes of a value at most (a PSID that long matches
+        // nothing, so nothing of it is kept).
+        EXPECT_EQ(Contains(bench.EventLog(), "is 1048576 bytes long; only its first 4095 are kept"),
+                  attribute != "unknown" && attribute != "PSID")
+            << bench.EventLog().substr(0, 2000);
     }
 }
 
@@ -497,7 +502,9 @@ TEST(HostileReport, SizesAndDocumentFaults) {
     huge_product.product_id = huge;
     huge_mac.macaddress = huge;
     const std::string whole = Report(Device(normal));
+    const std::string padded = whole + "<!--" + std::string(16 * kOneMiB, ' ') + "-->\n";
     const ReportCase cases[] = {
+        {"larger than 16 MiB", padded, 2, 0, "report.xml is larger than 16 MiB"},
         {"60 devices", Report(sixty), 2, 0, "report.xml names 60 devices, more than the 50"},
         {"1 MiB bus number", Report(Device(huge_bus)), 2, 0,
          "the bus address of device 0 is longer than 19 characters"},
@@ -506,6 +513,9 @@ TEST(HostileReport, SizesAndDocumentFaults) {
         {"1 MiB product name", Report(Device(huge_product)), 0, 1, "Upgrade SUCCESS"},
         // Mend: the verdict of the success line no longer falls off a 4096-byte log text.
         {"1 MiB MAC address", Report(Device(huge_mac)), 0, 1, "Upgrade SUCCESS"},
+        {"1 MiB MAC address is cut", Report(Device(huge_mac)), 0, 1,
+         "process_node: the macaddress of device 0 is 1048576 bytes long; only its first 4095 "
+         "are kept"},
         {"truncated document", whole.substr(0, whole.find("<fw_item>")), 2, 0,
          "read_discovery_report: Failed to parse report.xml"},
         {"document type with an external entity",
@@ -561,6 +571,47 @@ TEST(HostileReport, BusAddressesThatWouldRunCommands) {
                         Contains(bench.EventLog(), "bus address of device 0 is longer"))
                 << bench.EventLog();
         }
+    }
+}
+
+// Mend: a value from a report, the catalog or the command line that holds a newline
+// and a forged entry header stays on its own log line, shown escaped.
+TEST(HostileReport, ValuesCannotForgeLogEntries) {
+    const std::string forged = "[ERROR]     [Thu Jan  1 00:00:00 1970] forged";
+    const std::string in_xml = "x&#10;" + forged;
+    DeviceFields mac, psid;
+    mac.macaddress = "MAC";
+    psid.firmware_id = "PSID";
+    auto with_newline = [&](const std::string& report, const std::string& marker) {
+        std::string text = report;
+        text.replace(text.find("\"" + marker + "\""), marker.size() + 2, "\"" + in_xml + "\"");
+        return text;
+    };
+    const struct {
+        const char* name;
+        std::string report;
+        std::string catalog;  // empty: the replay's
+        std::vector<std::string> args;
+    } cases[] = {
+        {"report MAC", with_newline(Report(Device(mac)), "MAC"), "", {"-u", "report.xml"}},
+        {"report firmware_id",
+         with_newline(Report(Device(psid)), "PSID"),
+         "",
+         {"-u", "report.xml"}},
+        {"catalog name", "", Catalog("", Entry(kNew, kImage, "name", in_xml)), {"-s"}},
+        {"report path", Report(Device(DeviceFields())), "", {"-u", "x\n" + forged}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Bench bench;
+        if (c.catalog.empty())
+            ReplayServer(bench, c.report);
+        else
+            Cx5Server(bench, c.catalog);
+        bench.Run(c.args);
+        const std::string log = bench.EventLog();
+        EXPECT_FALSE(Contains(log, "\n" + forged)) << log;
+        EXPECT_TRUE(Contains(log, "x\\n" + forged)) << log;
     }
 }
 

@@ -1,7 +1,11 @@
 // The discovery report (-d) and its replay (-u) on the simulated server: the
 // report's exact bytes, the burns a replay makes, and the statuses and log texts
 // of both modes.
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <thread>
+#include <unistd.h>
 
 #include "bench.h"
 
@@ -148,6 +152,58 @@ TEST(DiscoveryReport, UnwritableDirectoryKeepsTheOldReport) {
         << bench.EventLog();
 }
 
+// Mend: a target that is not a regular file is written in place (a device node
+// stays a device node), a symbolic link stays a link and its target is replaced,
+// and a file name of 255 bytes still leaves room for the temporary name.
+TEST(DiscoveryReport, TargetsThatAreNotPlainFiles) {
+    if (getuid() != 0)
+        GTEST_SKIP() << "needs root to make device nodes in the package";
+    const std::string long_name = std::string(251, 'n') + ".xml";
+    const struct {
+        const char* name;
+        std::string path;       // given to -d
+        std::string report_at;  // where the report must be; empty: nowhere
+        int status;
+        const char* logged;
+    } cases[] = {
+        {"null device", "null", "", 0, nullptr},
+        {"full device", "full", "", 2, "xml_discovery_report: Failed to save full (No space"},
+        {"link to a report", "link.xml", "sub/real.xml", 0, nullptr},
+        {"link to nothing yet", "dangling.xml", "sub/made.xml", 0, nullptr},
+        {"255-byte name", long_name, long_name, 0, nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Bench bench;
+        ExampleServer(bench);
+        const std::string pkg = bench.pkg() + "/";
+        ASSERT_EQ(mknod((pkg + "null").c_str(), S_IFCHR | 0666, makedev(1, 3)), 0);
+        ASSERT_EQ(mknod((pkg + "full").c_str(), S_IFCHR | 0666, makedev(1, 7)), 0);
+        ASSERT_EQ(mkdir((pkg + "sub").c_str(), 0755), 0);
+        bench.WritePkgFile("sub/real.xml", "previous report\n");
+        ASSERT_EQ(symlink("sub/real.xml", (pkg + "link.xml").c_str()), 0);
+        ASSERT_EQ(symlink("sub/made.xml", (pkg + "dangling.xml").c_str()), 0);
+
+        RunResult r = bench.Run({"-d", c.path});
+        EXPECT_EQ(r.status, c.status) << bench.EventLog();
+        struct stat st;
+        for (const char* device : {"null", "full"}) {
+            ASSERT_EQ(lstat((pkg + device).c_str(), &st), 0);
+            EXPECT_TRUE(S_ISCHR(st.st_mode)) << device;
+        }
+        for (const char* link : {"link.xml", "dangling.xml"}) {
+            ASSERT_EQ(lstat((pkg + link).c_str(), &st), 0);
+            EXPECT_TRUE(S_ISLNK(st.st_mode)) << link;
+        }
+        if (!c.report_at.empty()) {
+            EXPECT_TRUE(Contains(bench.ReadPkgFile(c.report_at), "<qx_rom_discovery"));
+        }
+        if (c.logged != nullptr) {
+            EXPECT_TRUE(Contains(bench.EventLog(), c.logged)) << bench.EventLog();
+        }
+    }
+}
+
 // --- Replay ---------------------------------------------------------------------
 
 // A package with the replay catalog, its images and the report under test.
@@ -183,6 +239,31 @@ TEST(Replay, ActionsBurnTheNewestCatalogImageSilently) {
     }
 }
 
+// A report from a named pipe gives its text once: the replay reads it once and
+// runs both passes over that.
+TEST(Replay, ReportFromANamedPipe) {
+    Bench bench;
+    ReplayPackage(bench, "replay-two");
+    const std::string fifo = bench.pkg() + "/report.fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const std::string report = bench.ReadPkgFile("report.xml");
+    std::thread writer([&] {
+        int fd = open(fifo.c_str(), O_WRONLY);
+        if (fd >= 0) {
+            EXPECT_EQ(write(fd, report.data(), report.size()), static_cast<ssize_t>(report.size()));
+            close(fd);
+        }
+    });
+    RunResult r = bench.Run({"-u", "report.fifo"});
+    // Releases the writer if the run never opened the pipe.
+    int release = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    writer.join();
+    if (release >= 0)
+        close(release);
+    EXPECT_EQ(r.status, 0) << bench.EventLog();
+    EXPECT_FALSE(bench.BurnCalls().empty());
+}
+
 TEST(Replay, MissingAndMalformedReports) {
     Bench bench;
     ReplayPackage(bench, "replay-malformed");
@@ -196,6 +277,8 @@ TEST(Replay, MissingAndMalformedReports) {
     bench.WritePkgFile("empty.xml", "");
     EXPECT_EQ(bench.Run({"-u", "empty.xml"}).status, 2);
     EXPECT_TRUE(Contains(bench.EventLog(), "] read_discovery_report: Failed to parse empty.xml\n"));
+    EXPECT_EQ(bench.Run({"-u", "nic_fw"}).status, 2);
+    EXPECT_TRUE(Contains(bench.EventLog(), "] read_discovery_report: Failed to open nic_fw\n"));
     EXPECT_TRUE(ToolCalls(bench).empty());
 }
 
@@ -296,6 +379,22 @@ TEST(Replay, FailedBurnFirstOrLast) {
         EXPECT_TRUE(Contains(log, "read_discovery_report: 1 of 2 devices failed")) << log;
         EXPECT_FALSE(Contains(log, "Error at read_NIC_FW_xml_file"));
     }
+}
+
+// A stop request during a replayed burn lets that burn finish, then ends the replay
+// with 128+N before the next device.
+TEST(Replay, StopSignalEndsTheReplayAfterTheBurn) {
+    Bench bench;
+    ReplayPackage(bench, "replay-two");
+    bench.SetPortFile("0000:05:00.0", "burn_interrupt", "TERM");
+    EXPECT_EQ(bench.Run({"-u", "report.xml"}).status, 128 + 15);
+    EXPECT_EQ(ToolCalls(bench),
+              (std::vector<std::string>{Burn("0000:05:00.0", "fw-1003-2.9.1530.bin")}));
+    EXPECT_EQ(bench.PortVersion("0000:05:00.0"), "2.9.1530");
+    EXPECT_TRUE(Contains(bench.EventLog(),
+                         "stopped by signal 15 (SIGTERM) during the burn of "
+                         "0000:05:00.0; that burn was finished"))
+        << bench.EventLog();
 }
 
 // Mend: a bus address rebuilt from report text runs nothing unless it is a plain

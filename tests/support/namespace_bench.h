@@ -1,13 +1,20 @@
-// What the namespace benches share (the end-to-end bench and the host library's
-// namespace cases): the shell, and whether a private mount namespace can be made
-// here to overlay system directories without touching the machine's own.
+// The one namespace bench of the tests: a scratch directory under /tmp that goes
+// with the bench, a simulated PCI bus, and the running of the bench's script, in a
+// private mount namespace where it overlays system directories, so the machine's
+// own are never touched. Its two uses: the end-to-end Bench (fwpak on a simulated
+// server) and the host library's NamespaceCase (its probe on overlaid /etc, /opt,
+// /sbin). FWPAK_KEEP_BENCH set keeps the directory, to look at after a failure.
 #pragma once
 
 #include <cstdlib>
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
+#include <gtest/gtest.h>
+
+#include "file_text.h"
 #include "umockdev_bus.h"
 
 // Runs a command through sh; its exit status, or -1 when the shell was killed.
@@ -32,3 +39,55 @@ inline const std::string& MountNamespaceObstacle() {
 inline std::string InMountNamespace(const std::string& script) {
     return "unshare -m sh " + ShellQuote(script);
 }
+
+class NamespaceBench {
+  public:
+    NamespaceBench(const NamespaceBench&) = delete;
+    NamespaceBench& operator=(const NamespaceBench&) = delete;
+
+    static bool NamespacesAvailable() { return MountNamespaceObstacle().empty(); }
+    const std::string& root() const { return root_; }
+
+  protected:
+    // The directory is /tmp/<name>.XXXXXX; empty (and the case failed) when it
+    // cannot be made.
+    explicit NamespaceBench(const std::string& name) {
+        std::string pattern = "/tmp/" + name + ".XXXXXX";
+        std::vector<char> tmpl(pattern.begin(), pattern.end());
+        tmpl.push_back('\0');
+        if (mkdtemp(tmpl.data()) == nullptr) {
+            ADD_FAILURE() << "cannot create the bench directory";
+            return;
+        }
+        root_ = tmpl.data();
+    }
+    ~NamespaceBench() {
+        if (!root_.empty() && getenv("FWPAK_KEEP_BENCH") == nullptr)
+            ShellStatus("rm -rf " + ShellQuote(root_));
+    }
+
+    // Writes the script to run.sh in the bench directory and runs it with sh, in a
+    // private mount namespace when `private_ns`; `redirect` follows the command
+    // (e.g. "2>file"). In a private namespace the script first refuses to go on
+    // in the namespace of process 1, so that its mounts never land in the
+    // machine's own. Returns the script's exit status.
+    int RunScript(const std::string& script, bool private_ns,
+                  const std::string& redirect = "") const {
+        const std::string path = root_ + "/run.sh";
+        if (!private_ns) {
+            WriteFileText(path, script);
+            return ShellStatus("sh " + ShellQuote(path) + redirect);
+        }
+        WriteFileText(
+            path,
+            "if [ \"$(readlink /proc/self/ns/mnt)\" = \"$(readlink /proc/1/ns/mnt)\" ]; then\n"
+            "    echo 'bench: not in a private mount namespace, refusing to mount' >&2\n"
+            "    exit 99\n"
+            "fi\n" +
+                script);
+        return ShellStatus(InMountNamespace(path) + redirect);
+    }
+
+    std::string root_;
+    UmockdevBus bus_;
+};

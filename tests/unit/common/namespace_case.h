@@ -1,7 +1,8 @@
 // A case of the host library that needs files at constant absolute paths (/etc,
-// /opt, /sbin) or fake PCI devices: the probe program runs once, in a private mount
-// namespace with an overlay on each of those directories and under umockdev, so the
-// real machine is never written. Fake programs record every call in a log.
+// /opt, /sbin) or fake PCI devices: the namespace bench's use in which the probe
+// program runs once, in a private mount namespace with an overlay on each of those
+// directories and under umockdev, so the real machine is never written. Fake
+// programs record every call in a log.
 #pragma once
 
 #include <sys/stat.h>
@@ -69,16 +70,12 @@ struct ProbeRun {
     std::string calls;  // one line per fake-program call: "<path> <arguments>"
 };
 
-class NamespaceCase {
+class NamespaceCase : public NamespaceBench {
   public:
-    NamespaceCase() {
-        char tmpl[] = "/tmp/fwpak-common-XXXXXX";
-        root_ = mkdtemp(tmpl);
-        WriteText(root_ + "/calls", "");
+    NamespaceCase() : NamespaceBench("fwpak-common") {
+        if (!root_.empty())
+            WriteText(root_ + "/calls", "");
     }
-    ~NamespaceCase() { std::filesystem::remove_all(root_); }
-    NamespaceCase(const NamespaceCase&) = delete;
-    NamespaceCase& operator=(const NamespaceCase&) = delete;
 
     // A file at an absolute path below /etc, /opt or /sbin.
     void AddFile(const std::string& path, const std::string& content, bool executable = false) {
@@ -116,18 +113,13 @@ class NamespaceCase {
     }
 
     ProbeRun Run(const std::vector<std::string>& args) {
-        std::string script = Script(args);
-        WriteText(root_ + "/run.sh", script);
         ProbeRun run;
-        run.status =
-            Shell(InMountNamespace(root_ + "/run.sh") + " 2>" + Quote(root_ + "/setup-err"));
+        run.status = RunScript(Script(args), true, " 2>" + Quote(root_ + "/setup-err"));
         run.out = ReadText(root_ + "/out");
         run.err = ReadText(root_ + "/err") + ReadText(root_ + "/setup-err");
         run.calls = ReadText(root_ + "/calls");
         return run;
     }
-
-    const std::string& root() const { return root_; }
 
   private:
     static std::pair<std::string, std::string> Split(const std::string& path) {
@@ -174,9 +166,7 @@ class NamespaceCase {
         return s;
     }
 
-    std::string root_;
     std::set<std::string> hidden_;
-    UmockdevBus bus_;
     bool umockdev_ = false;
     int outputs_ = 0;
 };

@@ -6,11 +6,14 @@
 #include <csignal>
 #include <fcntl.h>
 #include <string>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include "console.h"
 #include "handles.h"
+#include "platform/process_state.h"
 #include "run_flags.h"
 #include "test_io.h"
 
@@ -127,6 +130,44 @@ TEST_F(RunTool, ShowOutputCopiesToTheConsoleToo) {
     EXPECT_EQ(r.exit_code, 5);
     EXPECT_EQ(Output(), "out\nerr\n");
     EXPECT_EQ(console.Text(), "out\nerr\n");
+}
+
+// Overlapping deferrals (burns side by side) share one state: a stop signal
+// during either is remembered, not acted on, and the process's earlier action for
+// it comes back only when the last deferral ends. Run in a child process, since
+// the remembered signal stays set for the rest of the process.
+TEST(StopDeferral, NestedDeferralsKeepTheFirstSignal) {
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        int fails = 0;
+        {
+            StopDeferral outer;
+            {
+                StopDeferral inner;
+                raise(SIGTERM);
+            }
+            raise(SIGINT);  // still deferred: the outer one lives
+            fails += deferred_stop_signal() != SIGTERM;
+        }
+        struct sigaction now;
+        sigaction(SIGTERM, nullptr, &now);
+        fails += now.sa_handler != SIG_DFL;
+        _exit(fails);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status)) << "killed by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+// The tool runs in a process group of its own with input from /dev/null.
+TEST_F(RunTool, ToolHasItsOwnProcessGroupAndNoInput) {
+    ToolRun r =
+        Sh("test \"$(cut -d' ' -f5 /proc/$$/stat)\" = \"$$\" && echo own-group; cat; "
+           "echo end");
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(Output(), "own-group\nend\n");
 }
 
 }  // namespace

@@ -114,6 +114,25 @@ TEST_F(EventLog, FormatCharactersInTheTextAreKept) {
     EXPECT_EQ(line.substr(line.size() - 14), "] 50% %s done\n");
 }
 
+// A value from outside can neither end its line nor forge an entry; printable text,
+// UTF-8 included, is kept as it is.
+TEST_F(EventLog, OutsideValuesAreShownEscaped) {
+    const struct {
+        const char* value;
+        const char* shown;
+    } cases[] = {
+        {"MT_0000000080", "MT_0000000080"},
+        {"a\n[ERROR]     [Thu Jan  1 00:00:00 1970] forged",
+         "a\\n[ERROR]     [Thu Jan  1 "
+         "00:00:00 1970] forged"},
+        {"cr\rtab\tesc\x1b del\x7f", "cr\\rtab\\tesc\\x1b del\\x7f"},
+        {"caf\xc3\xa9 %s \\n", "caf\xc3\xa9 %s \\n"},
+        {"", ""},
+    };
+    for (const auto& c : cases) EXPECT_EQ(log_value(c.value), c.shown) << c.value;
+    EXPECT_EQ(log_value(nullptr), "");
+}
+
 TEST_F(EventLog, SwitchedOffDropsEveryLine) {
     event_logging_off();
     log_mellanox_event(log_.get(), LOG_WARNING, "dropped");
@@ -136,13 +155,8 @@ TEST_F(EventLog, FormattedTextIsCutAtItsBuffer) {
 // Opening the log appends in the working directory; a failure ends the process.
 class OpenLog : public ::testing::Test {
   protected:
-    void SetUp() override {
-        ASSERT_NE(getcwd(cwd_, sizeof cwd_), nullptr);
-        ASSERT_EQ(chdir(dir_.path().c_str()), 0);
-    }
-    void TearDown() override { EXPECT_EQ(chdir(cwd_), 0); }
+    void SetUp() override { dir_.Enter(); }
     ScopedTempDir dir_;
-    char cwd_[4096] = {0};
 };
 
 TEST_F(OpenLog, AppendsToTheLogInTheWorkingDirectory) {

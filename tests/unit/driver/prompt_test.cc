@@ -22,7 +22,7 @@ class Prompt : public ::testing::Test {
         pmstflint_fout = log_.get();
         event_logging_on();
     }
-    void TearDown() override { pmstflint_fout = nullptr; }
+    void TearDown() override { reset_run_state(); }
 
     // Asks once with the given input; returns the code, fills output and log.
     int Ask(const std::string& input, int def_ans, const char* yorn) {
@@ -117,11 +117,25 @@ TEST_F(Prompt, LongPromptIsCutAtTheMessageBuffer) {
     EXPECT_EQ(capture.Text(), std::string(MSG_LEN - 1, 'a'));
 }
 
-TEST_F(Prompt, UnattendedRunsAnswerYesSilently) {
-    for (int32_t flags : {FLAG_SILENT, FLAG_SILENT | FLAG_FORCE, FLAG_YES}) {
-        g_iFlag = flags;
-        EXPECT_EQ(Ask("n\n", ANSWER_NO, "n"), ANSWER_YES) << flags;
-        EXPECT_EQ(out_, "") << flags;
+struct UnattendedCase {
+    int32_t flags;
+    int def_ans;
+    int expected;
+};
+
+// Silent runs answer yes; -y takes the question's default. Neither shows, reads
+// or logs anything.
+TEST_F(Prompt, UnattendedRunsAnswerWithoutAsking) {
+    const UnattendedCase cases[] = {
+        {FLAG_SILENT, ANSWER_NO, ANSWER_YES},
+        {FLAG_SILENT | FLAG_FORCE, ANSWER_NO, ANSWER_YES},
+        {FLAG_YES, ANSWER_NO, ANSWER_NO},
+        {FLAG_YES, ANSWER_YES, ANSWER_YES},
+    };
+    for (const UnattendedCase& c : cases) {
+        g_iFlag = c.flags;
+        EXPECT_EQ(Ask("q\n", c.def_ans, "n"), c.expected) << c.flags;
+        EXPECT_EQ(out_, "") << c.flags;
     }
     EXPECT_EQ(Log(), "");
 }

@@ -34,7 +34,6 @@ class FlashExec : public ::testing::Test {
   protected:
     void SetUp() override {
         reset_run_state();
-        reset_adapter_table();
         dir_.Enter();
         fake_.Script(kTool, 0);
         open_event_log(FWPAK_SOURCE, __LINE__);
@@ -44,16 +43,12 @@ class FlashExec : public ::testing::Test {
         // Silent keeps the console quiet; cases about the console turn it off.
         g_iFlag = FLAG_SILENT;
         silent = SILENT_ON;
-        boot_mode_value = 0;
-        read_discovery = 0;
     }
     void TearDown() override {
         fclose(pmstflint_fout);
-        pmstflint_fout = nullptr;
         free(g_ninfo);
         free(fw_number);
-        g_ninfo = nullptr;
-        fw_number = nullptr;
+        reset_run_state();
     }
 
     nic_info& FillRow(const std::vector<Image>& images,

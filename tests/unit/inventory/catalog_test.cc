@@ -11,6 +11,7 @@
 
 #include "console.h"
 #include "handles.h"
+#include "run_flags.h"
 #include "test_support.h"
 
 namespace {
@@ -35,16 +36,14 @@ std::string Text(const char* s) {
 class Catalog : public ::testing::Test {
   protected:
     void SetUp() override {
-        saved_ = g_ninfo;
+        reset_run_state();
         g_ninfo = rows_;
-        nic_count = 0;
         snprintf(sub_ven_id_new, sizeof sub_ven_id_new, "15B3");
         snprintf(sub_dev_id_new, sizeof sub_dev_id_new, "0020");
     }
     void TearDown() override {
         clear_fw_info(records_, MAX_FW_IMAGES);
-        g_ninfo = saved_;
-        nic_count = 0;
+        reset_run_state();
     }
     int Read(const std::string& xml, const char* key = kKey, int capacity = MAX_FW_IMAGES) {
         return read_NIC_FW_xml_memory(xml.data(), xml.size(), key, records_, capacity);
@@ -61,7 +60,6 @@ class Catalog : public ::testing::Test {
     }
     nic_info rows_[2] = {};
     XMLFW_INFO records_[MAX_FW_IMAGES] = {};
-    nic_info* saved_ = nullptr;
 };
 
 TEST_F(Catalog, TwoMatchesInDocumentOrderWithTheirOwnRomAndFile) {
@@ -210,6 +208,36 @@ TEST_F(Catalog, TruncatedCatalogIsLogged) {
     text.resize(fread(&text[0], 1, text.size(), log.get()));
     EXPECT_TRUE(text.find("[WARNING]   ") != std::string::npos) << text;
     EXPECT_TRUE(text.find("the catalog in memory is not well-formed XML") != std::string::npos);
+}
+
+// Mend: a 1 MiB name that 100 nameless entries inherit costs 100 kept texts of at
+// most 4095 bytes, not 100 MiB; the cut falls before a UTF-8 character it would
+// split, and one warning names the first entry cut.
+TEST_F(Catalog, LongValuesAreCutWithAWarning) {
+    const std::string name =
+        std::string(MAX_OUTSIDE_TEXT - 2, 'n') + "\xc3\xa9" + std::string(1 << 20, 'n');
+    std::string xml = "<c><FW name=\"" + name + "\"/>";
+    for (int i = 0; i < MAX_FW_IMAGES; ++i)
+        xml +=
+            "<FW venid=\"15B3\" devid=\"1017\" subvenid=\"15B3\" PSID=\"MT_0000000080\" "
+            "subdevid=\"0020\" rom=\"1.0.0\" fwFile=\"f\"/>";
+    xml += "</c>";
+    UniqueFile log(tmpfile());
+    pmstflint_fout = log.get();
+    EXPECT_EQ(Read(xml), 1);
+    pmstflint_fout = nullptr;
+    ASSERT_EQ(rows_[0].fw_count, MAX_FW_IMAGES);
+    for (int i = 0; i < MAX_FW_IMAGES; ++i)
+        ASSERT_EQ(std::string(records_[i].pxmlName), std::string(MAX_OUTSIDE_TEXT - 2, 'n'));
+    std::string text(4096, '\0');
+    rewind(log.get());
+    text.resize(fread(&text[0], 1, text.size(), log.get()));
+    EXPECT_EQ(text.find("[WARNING]  "), 0u) << text;
+    EXPECT_NE(text.find("the name of the entry on line 1 of the catalog in memory is 1052672 "
+                        "bytes long; only its first 4094 are kept\n"),
+              std::string::npos)
+        << text;
+    EXPECT_EQ(text.find("[WARNING]", 1), std::string::npos) << text;
 }
 
 // Without entity substitution the reader hands over no expanded text, and the

@@ -83,8 +83,8 @@ TEST(CutQueryValue, LongValueIsCutAtItsBuffer) {
 class Query : public ::testing::Test {
   protected:
     void SetUp() override {
+        reset_run_state();
         dir_.Enter();
-        boot_value = 0;
     }
     void Tool(const std::string& output) { fake_.Script("./nic_fw/mstflint -d ", 0, output); }
     ScopedTempDir dir_;
@@ -95,8 +95,8 @@ class Query : public ::testing::Test {
 class QueryRealTool : public ::testing::Test {
   protected:
     void SetUp() override {
+        reset_run_state();
         dir_.Enter();
-        boot_value = 0;
     }
     ScopedTempDir dir_;
 };
@@ -196,7 +196,7 @@ class LookupDir : public ::testing::Test {
     }
     void TearDown() override {
         fclose(pmstflint_fout);
-        pmstflint_fout = nullptr;
+        reset_run_state();
         free(row_.pbus_info);
         free(row_.pxmlFwImage[0]);
     }

@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "console.h"
+#include "inventory/inventory_build.h"
 #include "nic_info.h"
 #include "policy/selection.h"
 #include "policy/versions.h"
@@ -28,20 +29,15 @@ class Selection : public ::testing::Test {
   protected:
     void SetUp() override {
         reset_run_state();
-        reset_adapter_table();
         dir_.Enter();
         open_event_log(FWPAK_SOURCE, __LINE__);
         g_nNics = 1;
         g_ninfo = static_cast<nic_info*>(calloc(1, sizeof(nic_info)));
-        g_iFlag = 0;
-        fw_invalid = 0;
-        fw_invalid_count = 0;
     }
     void TearDown() override {
         fclose(pmstflint_fout);
-        pmstflint_fout = nullptr;
         free(g_ninfo);
-        g_ninfo = nullptr;
+        reset_run_state();
     }
 
     // Row 0: a Mellanox port with a known installed version and these images.
@@ -90,7 +86,9 @@ const DecisionCase kDecisions[] = {
     {"interactive_latest_default_no", 0, "2.42.5000", "2.42.5000", "\n", ANSWER_NO, 0},
     {"interactive_minor_ten_is_newer", 0, "2.9.1000", "2.10.1000", "\n", ANSWER_YES, 0},
     {"force_alone_asks", FLAG_FORCE, "2.42.5000", "2.40.7000", "\n", ANSWER_NO, 0},
-    {"yes_burns_latest", FLAG_YES, "2.42.5000", "2.42.5000", nullptr, ANSWER_YES, 0},
+    {"yes_newer_burns", FLAG_YES, "16.35.2000", "16.35.3000", nullptr, ANSWER_YES, 0},
+    {"yes_latest_not_rewritten", FLAG_YES, "2.42.5000", "2.42.5000", nullptr, ANSWER_NO, 0},
+    {"yes_no_downgrade", FLAG_YES, "2.50.1000", "2.42.5100", nullptr, ANSWER_NO, 0},
     {"silent_newer", FLAG_SILENT, "16.35.2000", "16.35.3000", nullptr, ANSWER_YES, 0},
     {"silent_latest_skipped", FLAG_SILENT, "2.42.5000", "2.42.5000", nullptr, ANSWER_NO, 1},
     {"silent_older_image_skipped", FLAG_SILENT, "16.35.2000", "2.42.5000", nullptr, ANSWER_NO, 1},
@@ -193,6 +191,27 @@ TEST_F(Selection, ImageWithoutFileNameIsOnlyWarnedAbout) {
     size_t first = log.find("Failed to get firmware image filename from nic_fw/NICFWData.xml\n");
     ASSERT_NE(first, std::string::npos);
     EXPECT_NE(log.find("Failed to get firmware image filename", first + 1), std::string::npos);
+}
+
+// The one reset reaches the globals of the core and of each library that registered
+// its own (the adapter table, the current row, the invalid-image counts).
+TEST(RunState, OneResetClearsTheGlobalsOfEveryLibrary) {
+    nic_info row{};
+    g_iFlag = FLAG_SILENT | FLAG_BURN_OK;
+    silent = SILENT_ON;
+    boot_value = 1;
+    read_discovery = 1;
+    g_ninfo = &row;
+    g_nNics = 3;
+    nic_count = 2;
+    curnic = &row;
+    fw_invalid = 1;
+    fw_invalid_count = 2;
+    reset_run_state();
+    EXPECT_EQ(g_iFlag | silent | boot_value | read_discovery, 0);
+    EXPECT_EQ(g_ninfo, nullptr);
+    EXPECT_EQ(g_nNics | nic_count | fw_invalid | fw_invalid_count, 0);
+    EXPECT_EQ(curnic, nullptr);
 }
 
 }  // namespace

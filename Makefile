@@ -19,9 +19,11 @@ all: build
 deps:
 	@scripts/install-deps
 
-$(BUILD)/Makefile:
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFWPAK_WERROR=ON \
+CONFIGURE = cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFWPAK_WERROR=ON \
 	    -DCMAKE_INSTALL_PREFIX=$(PREFIX) $(CMAKE_FLAGS)
+
+$(BUILD)/Makefile:
+	$(CONFIGURE)
 
 build: $(BUILD)/Makefile
 	cmake --build $(BUILD) -j $(JOBS)
@@ -74,7 +76,18 @@ package: $(BUILD)/Makefile
 package-check: package
 	tests/package/check-deb $(BUILD)/fwpak_$$(sed -n 's/^project(fwpak VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)_$$(dpkg --print-architecture).deb
 
-demo: deps build
+# The demo needs only the programs, not the test suite: a quiet build of fwpak (and
+# of fwpak-repo where the tree has it) in one line, its log shown only on failure.
+demo: deps
+	@printf 'Building the programs in $(BUILD)/ (log: $(BUILD)/demo-build.log) ...'; \
+	mkdir -p $(BUILD); \
+	if { { [ -f $(BUILD)/Makefile ] || $(CONFIGURE); } && \
+	     targets=fwpak && \
+	     { ! cmake --build $(BUILD) --target help | grep -qw fwpak-repo || \
+	       targets="fwpak fwpak-repo"; } && \
+	     cmake --build $(BUILD) -j $(JOBS) --target $$targets; \
+	   } >$(BUILD)/demo-build.log 2>&1; \
+	then echo ' done'; else echo ' failed:'; cat $(BUILD)/demo-build.log; exit 1; fi
 	@demo/run-demo $(BUILD)/fwpak
 
 # Both install the package's set: fwpak and fwpak-repo in sbin, their compressed

@@ -129,21 +129,22 @@ PreparedBurn refused(PreparedBurn burn, BurnOutcome outcome) {
     return burn;
 }
 
-// The tool's command for a chosen image, or the refusal when there is none.
+// The tool's command for a chosen image, or the refusal when there is none. Each
+// refusal is logged before the burn is handed on: `bus` points into the burn, and
+// the order in which a call's arguments are built is the compiler's to choose.
 PreparedBurn ready_command(PreparedBurn burn) {
     const char* bus = burn.bus.c_str();
-    if (burn.data.fd.get() < 0)
-        return refused(std::move(burn),
-                       refuse_burn(bus,
-                                   "do_update_firmware: no data file could be created, %s not "
-                                   "burnt\n",
-                                   bus));
-    if (!burn_command(boot_mode_value, silent == SILENT_ON, bus, burn.image_path, &burn.command))
-        return refused(std::move(burn),
-                       refuse_burn(bus,
-                                   "do_update_firmware: no burning tool for boot mode %d, %s not "
-                                   "burnt\n",
-                                   boot_mode_value, bus));
+    if (burn.data.fd.get() < 0) {
+        BurnOutcome outcome = refuse_burn(
+            bus, "do_update_firmware: no data file could be created, %s not burnt\n", bus);
+        return refused(std::move(burn), outcome);
+    }
+    if (!burn_command(boot_mode_value, silent == SILENT_ON, bus, burn.image_path, &burn.command)) {
+        BurnOutcome outcome =
+            refuse_burn(bus, "do_update_firmware: no burning tool for boot mode %d, %s not burnt\n",
+                        boot_mode_value, bus);
+        return refused(std::move(burn), outcome);
+    }
     burn.runs = true;
     return burn;
 }

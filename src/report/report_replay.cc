@@ -148,9 +148,9 @@ device_outcome prepare_device(int32_t Idx, const report_cursor& cursor, XMLFW_IN
 
 // The devices are made ready one after another, in report order, with their lines
 // held back; their burns then run side by side. A report does not tell which
-// devices share a flash: devices of one catalog key (same IDs and PSID) are burnt
-// one after another. A failed image lookup ends the mode: later devices are left
-// untouched, the earlier ones are still burnt.
+// devices share a flash: devices of one PSID are burnt one after another. A failed
+// image lookup ends the mode: later devices are left untouched, the earlier ones
+// are still burnt.
 int replay_devices(const report_cursor& cursor) {
     std::vector<XMLFW_INFO> records(CATALOG_CAPACITY_REPLAY, XMLFW_INFO{});
     read_discovery = 1;

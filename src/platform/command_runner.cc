@@ -202,25 +202,36 @@ bool system_path_exists(const char* path) {
     return stat(path, &st) == 0;
 }
 
+StartedTool system_start_tool(const char* program, const std::vector<std::string>& args,
+                              int output_fd) {
+    StartedTool started;
+    fflush(nullptr);
+    pid_t pid = fork();
+    if (pid < 0) {
+        started.error = errno;
+        return started;
+    }
+    if (pid == 0)
+        exec_child(program, args, output_fd);
+    // Also here, so the group exists before any signal could be meant for it.
+    setpgid(pid, pid);
+    started.pid = pid;
+    return started;
+}
+
 ToolRun system_run_tool(const char* program, const std::vector<std::string>& args, int output_fd,
                         bool show_output) {
     ToolRun result;
     std::unique_ptr<OutputView> view;
     if (show_output)
         view = std::make_unique<OutputView>(output_fd);
-    fflush(nullptr);
-    pid_t pid = fork();
-    if (pid < 0) {
-        result.error = errno;
+    const StartedTool started = system_start_tool(program, args, output_fd);
+    if (started.pid <= 0) {
+        result.error = started.error;
         return result;
     }
-    if (pid == 0)
-        exec_child(program, args, output_fd);
-    // Also here, so the group exists before any signal could be meant for it.
-    setpgid(pid, pid);
-
     int status = 0;
-    if (!watch_child(pid, view.get(), &status, &result.error))
+    if (!watch_child(started.pid, view.get(), &status, &result.error))
         return result;
     result.started = true;
     result.exit_code = exit_code_of(status);
@@ -246,22 +257,6 @@ std::vector<CapturedRun> system_run_captured(const std::vector<std::string>& com
             read_running(&running, &results);
     }
     return results;
-}
-
-StartedTool system_start_tool(const char* program, const std::vector<std::string>& args,
-                              int output_fd) {
-    StartedTool started;
-    fflush(nullptr);
-    pid_t pid = fork();
-    if (pid < 0) {
-        started.error = errno;
-        return started;
-    }
-    if (pid == 0)
-        exec_child(program, args, output_fd);
-    setpgid(pid, pid);
-    started.pid = pid;
-    return started;
 }
 
 bool system_reap_tool(int pid, ToolRun* run) {

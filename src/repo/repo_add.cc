@@ -9,8 +9,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <fstream>
-#include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -82,16 +80,6 @@ std::string entry_text(const NewEntry& e) {
            "\" fwFile=\"" + xml_escape(e.file) + "\"/>";
 }
 
-bool read_file(const std::string& path, std::string* text) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return false;
-    std::ostringstream s;
-    s << in.rdbuf();
-    *text = s.str();
-    return !in.bad();
-}
-
 std::string base_name(const std::string& path) {
     size_t slash = path.find_last_of('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
@@ -117,7 +105,7 @@ std::string place_image(NewEntry* e) {
         return "";
     }
     std::string mine, theirs;
-    if (read_file(e->source, &mine) && read_file(dest, &theirs) && mine == theirs)
+    if (read_whole_file(e->source, &mine) && read_whole_file(dest, &theirs) && mine == theirs)
         return "";
     return dest + " exists already with other content";
 }
@@ -266,7 +254,7 @@ bool write_all(int fd, const std::string& text) {
 // which never replaces a file of that name. Returns false with errno set.
 bool copy_image(const std::string& source, const std::string& dest) {
     std::string content;
-    if (!read_file(source, &content))
+    if (!read_whole_file(source, &content))
         return false;
     size_t slash = dest.find_last_of('/');
     std::string name = dest.substr(0, slash + 1) + "." + dest.substr(slash + 1) + ".XXXXXX";
@@ -397,7 +385,7 @@ int repo_add(const AddRequest& request) {
                       "): add reads each image's PSID and version with it");
     std::string old_text = kNewCatalog;
     const bool had_catalog = stat(g_XMLFwFile, &st) == 0;
-    if (had_catalog && !read_file(g_XMLFwFile, &old_text))
+    if (had_catalog && !read_whole_file(g_XMLFwFile, &old_text))
         return refuse(std::string("cannot read ") + g_XMLFwFile + ": " + strerror(errno));
     Findings before;
     CatalogRead old = check_repository("", &before, had_catalog ? &old_text : nullptr);

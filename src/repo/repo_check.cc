@@ -364,8 +364,8 @@ void check_entry_files(const std::vector<RepoEntry>& entries, const std::string&
 
 }  // namespace
 
-bool read_catalog_text(std::string* text) {
-    std::ifstream in(g_XMLFwFile, std::ios::binary);
+bool read_whole_file(const std::string& path, std::string* text) {
+    std::ifstream in(path, std::ios::binary);
     if (!in)
         return false;
     std::ostringstream s;
@@ -384,7 +384,7 @@ CatalogRead check_repository(const std::string& shown_dir, Findings* findings,
     std::string text;
     if (catalog_text != nullptr) {
         text = *catalog_text;
-    } else if (!read_catalog_text(&text)) {
+    } else if (!read_whole_file(g_XMLFwFile, &text)) {
         findings->error(shown, 0,
                         std::string("cannot open the catalog (") + strerror(errno) +
                             "): every fwpak run stops");

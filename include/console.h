@@ -94,7 +94,20 @@ class HeldOutput {
     std::vector<Piece> pieces_;
 };
 
-// While `held` is not null, print_message, do_command's echo and the event log
-// write into it instead of the console and the log.
-void hold_output(HeldOutput* held);
+// While an OutputHold lives, print_message, do_command's echo and the event log
+// write into its HeldOutput instead of the console and the log; when it ends, the
+// hold that was in place before it (or none) is back. The one held-output pointer
+// is the console's state (reset_run_state clears it): the texts are composed deep
+// inside selection and flash execution, whose signatures the design names.
+class OutputHold {
+  public:
+    explicit OutputHold(HeldOutput* held);
+    ~OutputHold();
+    OutputHold(const OutputHold&) = delete;
+    OutputHold& operator=(const OutputHold&) = delete;
+
+  private:
+    HeldOutput* previous_;
+};
+// The HeldOutput of the hold in place, or null.
 HeldOutput* held_output();

@@ -11,11 +11,22 @@
 char print_msg[MSG_LEN] = {0};
 
 namespace {
+
 HeldOutput* g_held = nullptr;
+
+void reset_held_output() {
+    g_held = nullptr;
+}
+[[maybe_unused]] const bool kHeldOutputReset = register_run_state_reset(reset_held_output);
+
 }  // namespace
 
-void hold_output(HeldOutput* held) {
+OutputHold::OutputHold(HeldOutput* held) : previous_(g_held) {
     g_held = held;
+}
+
+OutputHold::~OutputHold() {
+    g_held = previous_;
 }
 
 HeldOutput* held_output() {

@@ -9,7 +9,9 @@
 #include "flash/flash_exec.h"
 #include "inventory/inventory_build.h"
 #include "nic_info.h"
+#include "platform/process_state.h"
 #include "policy/selection.h"
+#include "progress_view.h"
 #include "run_flags.h"
 
 namespace {
@@ -57,18 +59,20 @@ void upgrade_side_by_side() {
         if (row.fw_count <= 0)
             continue;
         HeldOutput held;
-        hold_output(&held);
-        select_firmware(static_cast<uint32_t>(u));
         PreparedBurn burn;
-        if (fw_invalid == 1)
-            fw_invalid = 0;
-        else
-            burn = prepare_burn(static_cast<uint32_t>(u));
-        hold_output(nullptr);
+        {
+            OutputHold hold(&held);
+            select_firmware(static_cast<uint32_t>(u));
+            if (fw_invalid == 1)
+                fw_invalid = 0;
+            else
+                burn = prepare_burn(static_cast<uint32_t>(u));
+        }
         batch.add(static_cast<uint32_t>(u), std::move(held), std::move(burn),
                   flash_identity(row.pbase_guid, row.psid));
     }
-    batch.run();
+    ProgressView view(console_is_terminal());
+    batch.run(&view);
 }
 
 // Adapters left out of the table were never examined: the run cannot end in

@@ -1,26 +1,22 @@
-// Unattended burns side by side, with each adapter's lines written as one group in
-// table order, and progress lines on a terminal.
+// Unattended burns side by side through the subprocess set, with each adapter's
+// lines written as one group in table order; what happens is reported to an
+// observer, which draws it.
 #include "flash/burn_batch.h"
 
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
-#include <ctime>
 #include <unistd.h>
 
-#include "platform/command_runner.h"
 #include "platform/process_state.h"
+#include "platform/subprocess_set.h"
 
 namespace {
 
-// How often the batch looks at its running tools.
-constexpr long kPollIntervalNs = 50L * 1000 * 1000;
+// How often the running tools' percentages are looked at, when they are wanted.
+constexpr int kProgressIntervalMs = 100;
 // Bytes at the end of a tool's output searched for its last percentage.
 constexpr off_t kProgressTail = 4096;
-
-void pause_a_moment() {
-    struct timespec pause = {0, kPollIntervalNs};
-    nanosleep(&pause, nullptr);
-}
 
 // Everything the tool has written to its data file.
 std::string read_output(int fd) {
@@ -53,6 +49,20 @@ std::string last_percentage(int fd) {
     return "";
 }
 
+// Whether two rows may be one flash: the same identity, or the same PSID where one
+// of them has no Base GUID (flash_identity gives it the PSID alone). Taking such
+// rows one after another is the safe answer: two burns into one flash at once
+// could leave it with neither image.
+bool may_share_flash(const std::string& a, const std::string& b) {
+    if (a == b)
+        return true;
+    const std::string& shorter = a.size() < b.size() ? a : b;
+    const std::string& longer = a.size() < b.size() ? b : a;
+    const std::string suffix = " " + shorter;
+    return shorter.rfind("psid ", 0) == 0 && longer.size() > suffix.size() &&
+           longer.compare(longer.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
 }  // namespace
 
 std::string flash_identity(const char* base_guid, const char* psid) {
@@ -77,7 +87,7 @@ void BurnBatch::add(uint32_t row, HeldOutput held, PreparedBurn burn, std::strin
 
 bool BurnBatch::flash_busy(const std::string& flash) const {
     for (const Entry& e : entries_)
-        if (e.state == State::running && e.flash == flash)
+        if (e.state == State::running && may_share_flash(e.flash, flash))
             return true;
     return false;
 }
@@ -85,117 +95,142 @@ bool BurnBatch::flash_busy(const std::string& flash) const {
 // Starts, in table order, every waiting burn whose flash is free; the rows of one
 // flash thus run one after another, in table order.
 void BurnBatch::start_ready() {
-    for (Entry& e : entries_) {
-        if (e.state != State::waiting || flash_busy(e.flash))
-            continue;
-        StartedTool started =
-            start_tool(e.burn.command.program, e.burn.command.args, e.burn.data.fd.get());
-        if (started.pid == 0) {
-            e.result.started = false;
-            e.result.error = started.error;
-            e.state = State::done;
-            continue;
-        }
-        e.pid = started.pid;
-        e.state = State::running;
-    }
+    for (size_t slot = 0; slot < entries_.size(); ++slot)
+        if (entries_[slot].state == State::waiting && !flash_busy(entries_[slot].flash))
+            start(slot);
 }
 
-void BurnBatch::reap_running() {
-    for (Entry& e : entries_)
-        if (e.state == State::running && reap_tool(e.pid, &e.result))
-            e.state = State::done;
+// The one place a burning tool is started.
+void BurnBatch::start(size_t slot) {
+    Entry& e = entries_[slot];
+    ChildSpec spec;
+    spec.program = e.burn.command.program;
+    spec.args = e.burn.command.args;
+    spec.output_fd = e.burn.data.fd.get();
+    const StartedChild started = start_child(spec);
+    if (started.id == 0) {
+        ToolRun not_started;
+        not_started.error = started.error;
+        tool_ended(slot, not_started);
+        return;
+    }
+    e.child = started.id;
+    e.state = State::running;
+    if (observer_ != nullptr)
+        observer_->burn_started(slot);
+}
+
+// The one place a burn's tool is known to have ended (or not to have started),
+// before its verdict is written with its group.
+void BurnBatch::tool_ended(size_t slot, const ToolRun& run) {
+    Entry& e = entries_[slot];
+    e.result = run;
+    e.state = State::done;
+    if (observer_ == nullptr)
+        return;
+    if (run.started && run.exit_code == 0)
+        observer_->burn_finished(slot);
+    else
+        observer_->burn_failed(slot);
 }
 
 // After a stop request no further burn starts: the rows still waiting are not burnt.
 void BurnBatch::drop_waiting() {
-    for (Entry& e : entries_)
-        if (e.state == State::waiting)
-            e.state = State::dropped;
+    for (size_t slot = 0; slot < entries_.size(); ++slot) {
+        if (entries_[slot].state != State::waiting)
+            continue;
+        entries_[slot].state = State::dropped;
+        if (observer_ != nullptr)
+            observer_->burn_dropped(slot);
+    }
+}
+
+void BurnBatch::report_percentages() {
+    for (size_t slot = 0; slot < entries_.size(); ++slot)
+        if (entries_[slot].state == State::running)
+            observer_->burn_percentage(slot, last_percentage(entries_[slot].burn.data.fd.get()));
+}
+
+// Waits for the next tool to end, a stop request or, when percentages are wanted,
+// the next look at them.
+void BurnBatch::wait_for_event() {
+    const bool percentages = observer_ != nullptr && observer_->wants_percentages();
+    ChildEnd end;
+    if (!wait_child(percentages ? kProgressIntervalMs : -1, &end)) {
+        if (percentages) {
+            report_percentages();
+            return;
+        }
+        // Nothing runs any more although burns were running: the set lost them.
+        for (size_t slot = 0; slot < entries_.size(); ++slot)
+            if (entries_[slot].state == State::running)
+                tool_ended(slot, ToolRun{false, -1, 0, ECHILD});
+        return;
+    }
+    if (end.stop_signal != 0) {
+        stop_signal_ = end.stop_signal;
+        return;
+    }
+    for (size_t slot = 0; slot < entries_.size(); ++slot)
+        if (entries_[slot].state == State::running && entries_[slot].child == end.id)
+            tool_ended(slot, end.run);
 }
 
 // Writes one row's group: what it held, then (when its tool ran) the tool's output
 // as the console shows it and the verdict. A dropped row writes nothing: the run
 // ends before it, as it would have one adapter after another.
-void BurnBatch::emit(Entry* e) {
-    if (e->state == State::dropped)
+void BurnBatch::write_group(size_t slot) {
+    Entry& e = entries_[slot];
+    if (e.state == State::dropped)
         return;
-    if (e->burn.runs) {
-        hold_output(&e->held);
+    if (e.burn.runs) {
+        OutputHold hold(&e.held);
         if (show_tool_output())
-            e->held.console(read_output(e->burn.data.fd.get()));
-        e->outcome = conclude_burn(g_ninfo[e->row], e->burn, e->result);
-        hold_output(nullptr);
-        last_burnt_ = e->burn.bus;
+            e.held.console(read_output(e.burn.data.fd.get()));
+        e.outcome = conclude_burn(g_ninfo[e.row], e.burn, e.result);
+        last_burnt_ = e.burn.bus;
     }
-    erase_progress();
-    e->held.release();
+    if (observer_ != nullptr)
+        observer_->group_writing(slot);
+    e.held.release();
+    if (observer_ != nullptr)
+        observer_->group_written(slot);
 }
 
-// One line per adapter of the batch not yet written, redrawn in place; only on a
-// terminal (a log file or a pipe gets nothing extra).
-void BurnBatch::draw_progress() {
-    if (!console_is_terminal())
-        return;
-    std::string lines;
-    int count = 0;
-    for (const Entry& e : entries_) {
-        if (!e.burn.runs || e.state == State::dropped || e.held_released)
-            continue;
-        const char* state = e.state == State::waiting   ? "waiting for its flash"
-                            : e.state == State::running ? "burning"
-                            : e.result.exit_code == 0   ? "finished"
-                                                        : "failed";
-        char line[TEXT_LEN];
-        snprintf(line, sizeof line, "  %s  %s  %4s  %s\n", e.burn.bus.c_str(),
-                 e.burn.image_path.c_str(), last_percentage(e.burn.data.fd.get()).c_str(), state);
-        lines += line;
-        ++count;
-    }
-    // Redrawn only when a line has changed, so that the terminal does not flicker.
-    if (count == progress_lines_ && lines == progress_text_)
-        return;
-    erase_progress();
-    fputs(lines.c_str(), stdout);
-    fflush(stdout);
-    progress_lines_ = count;
-    progress_text_ = lines;
+// Writes, in table order from `next`, the groups of the rows that are over; returns
+// the first row that is not.
+size_t BurnBatch::write_finished(size_t next) {
+    while (next < entries_.size() &&
+           (entries_[next].state == State::done || entries_[next].state == State::dropped))
+        write_group(next++);
+    return next;
 }
 
-void BurnBatch::erase_progress() {
-    if (progress_lines_ == 0)
-        return;
-    for (; progress_lines_ > 0; --progress_lines_) fputs("\033[1A\033[2K", stdout);
-    progress_text_.clear();
-    fflush(stdout);
-}
-
-std::vector<BurnOutcome> BurnBatch::run() {
-    size_t next = 0;
+std::vector<BurnOutcome> BurnBatch::run(BurnObserver* observer) {
+    observer_ = observer;
+    for (size_t slot = 0; slot < entries_.size() && observer_ != nullptr; ++slot)
+        if (entries_[slot].burn.runs)
+            observer_->burn_queued(slot, entries_[slot].burn.bus, entries_[slot].burn.image_path);
     {
         // From the first tool's start until the last verdict is logged, a stop
         // request waits.
         StopDeferral deferral;
-        while (next < entries_.size()) {
-            if (deferred_stop_signal() == 0)
+        size_t next = 0;
+        for (;;) {
+            if (stop_signal_ == 0)
                 start_ready();
             else
                 drop_waiting();
-            reap_running();
-            while (next < entries_.size() && (entries_[next].state == State::done ||
-                                              entries_[next].state == State::dropped)) {
-                emit(&entries_[next]);
-                entries_[next].held_released = true;
-                ++next;
-            }
-            if (next < entries_.size()) {
-                draw_progress();
-                pause_a_moment();
-            }
+            next = write_finished(next);
+            if (next >= entries_.size())
+                break;
+            wait_for_event();
         }
-        erase_progress();
+        if (observer_ != nullptr)
+            observer_->batch_ended();
         end_run_if_stopped(last_burnt_.empty() ? "no adapter" : last_burnt_.c_str());
     }
+    observer_ = nullptr;
     std::vector<BurnOutcome> outcomes;
     for (const Entry& e : entries_) outcomes.push_back(e.outcome);
     return outcomes;

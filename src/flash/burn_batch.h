@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "burn_observer.h"
 #include "console.h"
 #include "flash/flash_exec.h"
 
@@ -21,11 +22,14 @@ class BurnBatch {
     // Adds table row `row`: its output so far (`held`), its prepared burn and the
     // identity of its flash. Rows are added in table order.
     void add(uint32_t row, HeldOutput held, PreparedBurn burn, std::string flash);
-    // Runs the burns, waits for every one, writes each row's group in table order
-    // and returns the rows' outcomes in that order. A stop signal that arrives while
-    // burns run starts no further burn; once the running ones have their verdicts,
-    // the run ends with 128+N (end_run_if_stopped).
-    std::vector<BurnOutcome> run();
+    // Runs the burns through the subprocess set, waits for every one, writes each
+    // row's group in table order and returns the rows' outcomes in that order;
+    // `observer` (may be null) hears what happens. A stop request that arrives
+    // while burns run starts no further burn; once the running ones have their
+    // verdicts, the run ends with 128+N (end_run_if_stopped).
+    std::vector<BurnOutcome> run(BurnObserver* observer);
+    // The stop signal the batch heard while it ran, or 0.
+    int stop_signal() const { return stop_signal_; }
 
   private:
     enum class State { waiting, running, done, dropped };
@@ -35,21 +39,22 @@ class BurnBatch {
         PreparedBurn burn;
         std::string flash;
         State state = State::waiting;
-        int pid = 0;
+        int child = 0;
         ToolRun result;
         BurnOutcome outcome;
-        bool held_released = false;  // its group has been written
     };
     void start_ready();
-    void reap_running();
+    void start(size_t slot);
+    void tool_ended(size_t slot, const ToolRun& run);
+    void wait_for_event();
+    void report_percentages();
     void drop_waiting();
     bool flash_busy(const std::string& flash) const;
-    void emit(Entry* entry);
-    void draw_progress();
-    void erase_progress();
+    size_t write_finished(size_t next);
+    void write_group(size_t slot);
 
     std::vector<Entry> entries_;
+    BurnObserver* observer_ = nullptr;
     std::string last_burnt_;
-    int progress_lines_ = 0;
-    std::string progress_text_;
+    int stop_signal_ = 0;
 };

@@ -33,26 +33,16 @@ ReadPipe open_read_pipe(const char* command);
 // program is found before it is run.
 bool path_exists(const char* path);
 
-// Runs `program` with argument vector `args` (args[0] is argument 0) in a child
-// process of its own process group, input from /dev/null, its standard output and
-// standard error going straight to `output_fd`; with `show_output` the console
-// shows what it writes there, read back from the file while it runs. Waits for
-// that child by its process id until it has terminated, never for the end of its
-// output: a stopped child is waited for further, since it still holds whatever it
-// was working on. A program that cannot be executed exits with 1.
+// Runs `program` with argument vector `args` (args[0] is argument 0) as a tool of
+// the subprocess set (its own process group, input from /dev/null, its standard
+// output and standard error going straight to `output_fd`) and waits for it there;
+// with `show_output` the console shows what it writes, read back from the file
+// every OUTPUT_VIEW_INTERVAL_MS while it runs. A program that cannot be executed
+// exits with 1.
 ToolRun run_tool(const char* program, const std::vector<std::string>& args, int output_fd,
                  bool show_output);
 
-// Runs the shell commands, at most `max_at_once` at a time and started in their
-// order, reading each one's standard output whole (up to CAPTURED_OUTPUT_MAX
-// bytes); returns the outputs in the commands' order.
+// Runs the shell commands through the subprocess set, at most `max_at_once` at a
+// time and started in their order, reading each one's standard output whole (up to
+// CAPTURED_OUTPUT_MAX bytes); returns the outputs in the commands' order.
 std::vector<CapturedRun> run_captured(const std::vector<std::string>& commands, size_t max_at_once);
-
-// Starts `program` as run_tool does (its own process group, input from /dev/null,
-// both output streams into `output_fd`) without waiting for it.
-StartedTool start_tool(const char* program, const std::vector<std::string>& args, int output_fd);
-
-// Looks, without blocking, whether the tool started with process id `pid` has
-// terminated (a stop or a continue is no outcome). True once it has, with its
-// outcome in `run`, or when the wait failed (run->started false, run->error set).
-bool reap_tool(int pid, ToolRun* run);

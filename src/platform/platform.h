@@ -25,31 +25,49 @@ struct CapturedRun {
 // Bytes of a command's output that are kept; the rest is read and dropped.
 constexpr size_t CAPTURED_OUTPUT_MAX = 1 << 20;
 
-// A program started without waiting for it: its process id, or 0 with the errno of
-// the failed start.
-struct StartedTool {
-    int pid = 0;
+// A child of the subprocess set. A tool (`capture` false) runs in a process group
+// of its own, input from /dev/null, both output streams straight into `output_fd`
+// (so it never depends on this process reading them). A captured child stays in
+// this process's group with its input, as a popen'd command does, and its standard
+// output is read back through a pipe (at most CAPTURED_OUTPUT_MAX bytes kept).
+struct ChildSpec {
+    const char* program = nullptr;  // run directly, no shell
+    std::vector<std::string> args;  // argument 0 first
+    int output_fd = -1;
+    bool capture = false;
+};
+
+// A child just started: its id in the set (> 0), or 0 with the errno of the failed
+// start.
+struct StartedChild {
+    int id = 0;
     int error = 0;
 };
 
+// What one wait of the subprocess set came to: a child that has terminated (`id`,
+// its outcome and, when captured, its output), or a stop signal deferred since the
+// last wait (`stop_signal`, reported once), or neither when the time ran out.
+struct ChildEnd {
+    int id = 0;
+    ToolRun run;
+    std::string output;
+    int stop_signal = 0;
+};
+
 // Each operation's contract is that of the function of the same name in
-// command_runner.h, sysfs_reader.h or files.h, which call through this table.
+// command_runner.h, subprocess_set.h, sysfs_reader.h or files.h, which call
+// through this table.
 struct PlatformOps {
     int (*run_shell)(const char* command);
     FILE* (*open_read_pipe)(const char* command);
     int (*close_read_pipe)(FILE* pipe);
     bool (*path_exists)(const char* path);
-    ToolRun (*run_tool)(const char* program, const std::vector<std::string>& args, int output_fd,
-                        bool show_output);
     int (*sysfs_read_hex)(const char* path, unsigned int* value);
     bool (*sysfs_entry_exists)(const char* path);
     bool (*sysfs_list_dir)(const char* dir, std::vector<std::string>* entries);
     int (*create_data_file)(char* name_template);
-    std::vector<CapturedRun> (*run_captured)(const std::vector<std::string>& commands,
-                                             size_t max_at_once);
-    StartedTool (*start_tool)(const char* program, const std::vector<std::string>& args,
-                              int output_fd);
-    bool (*reap_tool)(int pid, ToolRun* run);
+    StartedChild (*start_child)(const ChildSpec& spec);
+    bool (*wait_child)(int timeout_ms, ChildEnd* end);
 };
 
 // The real operating system.

@@ -8,14 +8,9 @@ int system_run_shell(const char* command);
 FILE* system_open_read_pipe(const char* command);
 int system_close_read_pipe(FILE* pipe);
 bool system_path_exists(const char* path);
-ToolRun system_run_tool(const char* program, const std::vector<std::string>& args, int output_fd,
-                        bool show_output);
 int system_sysfs_read_hex(const char* path, unsigned int* value);
 bool system_sysfs_entry_exists(const char* path);
 bool system_sysfs_list_dir(const char* dir, std::vector<std::string>* entries);
 int system_create_data_file(char* name_template);
-std::vector<CapturedRun> system_run_captured(const std::vector<std::string>& commands,
-                                             size_t max_at_once);
-StartedTool system_start_tool(const char* program, const std::vector<std::string>& args,
-                              int output_fd);
-bool system_reap_tool(int pid, ToolRun* run);
+StartedChild system_start_child(const ChildSpec& spec);
+bool system_wait_child(int timeout_ms, ChildEnd* end);

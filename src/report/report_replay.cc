@@ -15,7 +15,9 @@
 #include "inventory/fw_query.h"
 #include "inventory/pci_enum.h"
 #include "nic_info.h"
+#include "platform/process_state.h"
 #include "policy/versions.h"
+#include "progress_view.h"
 #include "report/report_reader.h"
 #include "report/report_replay.h"
 #include "run_flags.h"
@@ -159,10 +161,11 @@ int replay_devices(const report_cursor& cursor) {
     for (int32_t Idx = 0; Idx < cursor.row_count; ++Idx) {
         nic_count = Idx;
         HeldOutput held;
-        hold_output(&held);
         PreparedBurn burn;
-        prepared.push_back(prepare_device(Idx, cursor, records.data(), &burn));
-        hold_output(nullptr);
+        {
+            OutputHold hold(&held);
+            prepared.push_back(prepare_device(Idx, cursor, records.data(), &burn));
+        }
         batch.add(static_cast<uint32_t>(Idx), std::move(held), std::move(burn),
                   flash_identity(nullptr, firmware_id[Idx]));
         if (prepared.back() == DEVICE_LOOKUP_FAILED)
@@ -170,7 +173,8 @@ int replay_devices(const report_cursor& cursor) {
     }
     nic_count = cursor.row_count;
     clear_fw_info(records.data(), CATALOG_CAPACITY_REPLAY);
-    const std::vector<BurnOutcome> burnt = batch.run();
+    ProgressView view(console_is_terminal());
+    const std::vector<BurnOutcome> burnt = batch.run(&view);
     if (!prepared.empty() && prepared.back() == DEVICE_LOOKUP_FAILED)
         return 2;
 

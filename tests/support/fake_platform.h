@@ -1,16 +1,24 @@
 // A recording stand-in for the platform layer (after ninja's FakeCommandRunner):
-// while one lives, every shell command, read pipe and tool run is listed in
+// while one lives, every shell command, read pipe and child is listed in
 // `commands` in order and answered from the test's script, without any process.
-// Sysfs reads answer from `sysfs_values`; data files are real files, and a
-// shell command's "> file" redirection writes the scripted output there.
+// A started child stays running until the test finishes it (Finish, from
+// `on_wait`), in the order and with the exit code the test chooses; without
+// `on_wait` the oldest running child finishes with its scripted answer as soon as
+// the code waits. `max_running` tells how many ran at once. Sysfs reads answer
+// from `sysfs_values`; data files are real files, and a shell command's "> file"
+// redirection writes the scripted output there.
 #pragma once
 
 #include <cerrno>
+#include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <map>
 #include <string>
 #include <unistd.h>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "platform/platform.h"
 #include "platform/system_ops.h"
@@ -21,6 +29,7 @@ class FakePlatform {
         int exit_code = 0;
         std::string output;    // written to the pipe or the tool's output
         bool executes = true;  // false: a tool that cannot be executed (exits 1 unseen)
+        int start_error = 0;   // nonzero: the child cannot be started (fork fails so)
     };
 
     FakePlatform() {
@@ -41,11 +50,47 @@ class FakePlatform {
         script_[prefix] = {exit_code, output, executes};
     }
 
-    std::vector<std::string> commands;    // shell and pipe lines; a tool run as its words
+    // A child that the test has `error` fail to start (fork's errno).
+    void FailStart(const std::string& prefix, int error) {
+        script_[prefix] = {127, "", true, error};
+    }
+
+    // Called whenever the code waits for a child and none has finished: the test
+    // finishes children or requests a stop there. A wait with a time limit that it
+    // leaves without an end runs out of time (a tick); one without a limit would
+    // wait for ever, which fails the test.
+    std::function<void()> on_wait;
+    // Finishes the running child whose command line begins with `prefix` with
+    // `exit_code` (a captured child with its scripted output).
+    void Finish(const std::string& prefix, int exit_code) {
+        for (Child& c : children_) {
+            if (c.ended || c.line.compare(0, prefix.size(), prefix) != 0)
+                continue;
+            c.ended = true;
+            c.run.started = true;
+            c.run.exit_code = c.reply.executes ? exit_code : 1;
+            finished_.push_back(c.id);
+            return;
+        }
+        ADD_FAILURE() << "no running child begins with " << prefix;
+    }
+    // The next wait reports a stop request by signal `signo`.
+    void RequestStop(int signo) { stop_signal_ = signo; }
+    // The command lines of the children that run, in the order they started.
+    std::vector<std::string> Running() const {
+        std::vector<std::string> lines;
+        for (const Child& c : children_)
+            if (!c.ended)
+                lines.push_back(c.line);
+        return lines;
+    }
+
+    std::vector<std::string> commands;    // shell and pipe lines; a child as its words
     std::vector<std::string> tool_calls;  // arguments (after argument 0) a tool received
     std::map<std::string, unsigned int> sysfs_values;
     std::map<std::string, std::vector<std::string>> sysfs_dirs;
     std::vector<std::string> existing_paths;
+    size_t max_running = 0;
 
   private:
     static FakePlatform*& instance() {
@@ -101,44 +146,87 @@ class FakePlatform {
                 return true;
         return false;
     }
-    static ToolRun RunTool(const char* program, const std::vector<std::string>& args, int output_fd,
-                           bool show_output) {
-        std::string line = program;
-        std::string received;
-        for (size_t i = 1; i < args.size(); ++i) received += (i > 1 ? " " : "") + args[i];
-        line += " " + received;
-        instance()->commands.push_back(line);
-        Reply a = instance()->Lookup(line);
+    struct Child {
+        int id = 0;
+        std::string line;
+        Reply reply;
+        bool capture = false;
+        bool ended = false;
+        bool reported = false;
         ToolRun run;
-        run.started = true;
-        run.exit_code = a.executes ? a.exit_code : 1;
-        if (!a.executes)
-            return run;
-        instance()->tool_calls.push_back(received);
-        if (output_fd >= 0 && write(output_fd, a.output.data(), a.output.size()) < 0)
-            run.exit_code = 1;
-        if (show_output)
-            fputs(a.output.c_str(), stdout);
-        return run;
+    };
+
+    // A shell command is listed as its text, a tool as its program and arguments.
+    static std::string LineOf(const ChildSpec& spec) {
+        if (spec.args.size() == 3 && spec.args[1] == "-c")
+            return spec.args[2];
+        std::string line = spec.program;
+        for (size_t i = 1; i < spec.args.size(); ++i) line += " " + spec.args[i];
+        return line;
     }
-    static std::vector<CapturedRun> RunCaptured(const std::vector<std::string>& commands,
-                                                size_t /*max_at_once*/) {
-        std::vector<CapturedRun> results;
-        for (const std::string& command : commands) {
-            instance()->commands.push_back(command);
-            results.push_back({true, instance()->Lookup(command).output});
+
+    // A tool's scripted output is in its data file from its start on.
+    static StartedChild StartChild(const ChildSpec& spec) {
+        FakePlatform* self = instance();
+        Child child;
+        child.line = LineOf(spec);
+        child.reply = self->Lookup(child.line);
+        child.capture = spec.capture;
+        if (child.reply.start_error != 0)
+            return {0, child.reply.start_error};
+        self->commands.push_back(child.line);
+        if (!spec.capture && child.reply.executes) {
+            self->tool_calls.push_back(child.line.substr(std::min(
+                child.line.size(), std::string(spec.program).size() + 1)));
+            if (spec.output_fd >= 0 &&
+                write(spec.output_fd, child.reply.output.data(), child.reply.output.size()) < 0)
+                ADD_FAILURE() << "cannot write the output of " << child.line;
         }
-        return results;
+        child.id = static_cast<int>(self->children_.size()) + 1;
+        self->children_.push_back(child);
+        self->max_running = std::max(self->max_running, self->Running().size());
+        return {child.id, 0};
     }
-    // A started tool has already run: its outcome waits under its made-up id.
-    static StartedTool StartTool(const char* program, const std::vector<std::string>& args,
-                                 int output_fd) {
-        instance()->started_.push_back(RunTool(program, args, output_fd, false));
-        return {static_cast<int>(instance()->started_.size()), 0};
-    }
-    static bool ReapTool(int pid, ToolRun* run) {
-        *run = instance()->started_.at(static_cast<size_t>(pid) - 1);
+
+    bool TakeEnd(ChildEnd* end) {
+        if (stop_signal_ != 0) {
+            end->stop_signal = stop_signal_;
+            stop_signal_ = 0;
+            return true;
+        }
+        if (finished_.empty())
+            return false;
+        Child& c = children_.at(static_cast<size_t>(finished_.front()) - 1);
+        finished_.erase(finished_.begin());
+        end->id = c.id;
+        end->run = c.run;
+        if (c.capture)
+            end->output = c.reply.output;
         return true;
+    }
+
+    static bool WaitChild(int timeout_ms, ChildEnd* end) {
+        FakePlatform* self = instance();
+        *end = ChildEnd();
+        if (self->TakeEnd(end))
+            return true;
+        if (self->Running().empty())
+            return false;
+        if (self->on_wait) {
+            self->on_wait();
+            if (self->TakeEnd(end))
+                return true;
+            if (timeout_ms >= 0)
+                return false;
+            ADD_FAILURE() << "the code waits for ever: the test finished no child";
+        }
+        for (const Child& c : self->children_) {
+            if (!c.ended) {
+                self->Finish(c.line, c.reply.exit_code);
+                break;
+            }
+        }
+        return self->TakeEnd(end);
     }
     static int SysfsReadHex(const char* path, unsigned int* value) {
         *value = 0;
@@ -164,11 +252,12 @@ class FakePlatform {
         return true;
     }
 
-    static constexpr PlatformOps kOps = {RunShell,         OpenReadPipe, CloseReadPipe,
-                                         PathExists,       RunTool,      SysfsReadHex,
-                                         SysfsEntryExists, SysfsListDir, system_create_data_file,
-                                         RunCaptured,      StartTool,    ReapTool};
+    static constexpr PlatformOps kOps = {
+        RunShell,     OpenReadPipe,           CloseReadPipe, PathExists, SysfsReadHex,
+        SysfsEntryExists, SysfsListDir, system_create_data_file, StartChild, WaitChild};
     std::map<std::string, Reply> script_;
-    std::vector<ToolRun> started_;
+    std::vector<Child> children_;
+    std::vector<int> finished_;  // ended by the test, not yet seen by the code
+    int stop_signal_ = 0;
     const PlatformOps* previous_ = nullptr;
 };

@@ -2,6 +2,8 @@
 // recording platform fake standing in for the burning tool and the lookup program.
 #include "inventory/fw_query.h"
 
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
@@ -129,6 +131,38 @@ TEST_F(Query, FirstMatchingLineOnly) {
     EXPECT_STREQ(value, "16.35.2000");
     free(value);
     EXPECT_EQ(fake_.commands, std::vector<std::string>{"./nic_fw/mstflint -d 0000:0b:00.0 q 2>&1"});
+}
+
+// The query round: at most eight queries run at once, started in table order, and
+// each answer comes back in its port's place whatever order the tools end in; a
+// query that cannot be started is left out without holding up the others.
+TEST_F(Query, RoundRunsAtMostEightAtOnceAndAnswersInTableOrder) {
+    std::vector<std::string> ports;
+    for (int i = 0; i < 11; ++i) {
+        char bus[16];
+        snprintf(bus, sizeof bus, "0000:%02x:00.0", 0x10 + i);
+        ports.push_back(bus);
+        fake_.Script(std::string("./nic_fw/mstflint -d ") + bus, 0, std::string("PSID: ") + bus);
+    }
+    fake_.FailStart("./nic_fw/mstflint -d 0000:12:00.0", EAGAIN);
+    std::vector<size_t> running_at_wait;
+    fake_.on_wait = [&] {
+        // The newest running query ends first: the answers arrive out of order.
+        running_at_wait.push_back(fake_.Running().size());
+        fake_.Finish(fake_.Running().back(), 0);
+    };
+    std::vector<PortQueryOutput> answers = query_ports(ports);
+    EXPECT_EQ(fake_.max_running, MAX_QUERIES_AT_ONCE);
+    EXPECT_EQ(running_at_wait.front(), MAX_QUERIES_AT_ONCE);
+    ASSERT_EQ(answers.size(), ports.size());
+    for (size_t i = 0; i < ports.size(); ++i) {
+        SCOPED_TRACE(ports[i]);
+        EXPECT_EQ(answers[i].started, i != 2);
+        EXPECT_EQ(answers[i].output, i != 2 ? "PSID: " + ports[i] : "");
+    }
+    ASSERT_EQ(fake_.commands.size(), ports.size() - 1);
+    EXPECT_EQ(fake_.commands[0], "./nic_fw/mstflint -d 0000:10:00.0 q 2>&1");
+    EXPECT_EQ(fake_.commands.back(), "./nic_fw/mstflint -d 0000:1a:00.0 q 2>&1");
 }
 
 TEST_F(Query, LastLineWithoutEndOfLineKeepsItsLastCharacter) {

@@ -161,6 +161,35 @@ TEST(StopDeferral, NestedDeferralsKeepTheFirstSignal) {
     EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
+// A descriptor inherited on purpose (without O_CLOEXEC) reaches the tool; one
+// marked close-on-exec does not.
+TEST_F(RunTool, InheritedDescriptorsWithoutCloexecStayOpen) {
+    UniqueFd kept(open("/dev/null", O_RDONLY));
+    UniqueFd closed(open("/dev/null", O_RDONLY | O_CLOEXEC));
+    ASSERT_GE(kept.get(), 0);
+    ASSERT_GE(closed.get(), 0);
+    ToolRun r = Sh("for fd in " + std::to_string(kept.get()) + " " +
+                   std::to_string(closed.get()) +
+                   "; do if [ -e /proc/$$/fd/$fd ]; then echo open; else echo shut; fi; done");
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(Output(), "open\nshut\n");
+}
+
+// Shell commands side by side: outputs in the commands' order whatever order they
+// end in, a command that the shell cannot find among them.
+TEST(RunCaptured, OutputsComeBackInTheCommandsOrder) {
+    std::vector<CapturedRun> runs =
+        run_captured({"sleep 0.2; echo first", "echo second", "fwpak-no-such-command 2>/dev/null",
+                      "printf third"},
+                     2);
+    ASSERT_EQ(runs.size(), 4u);
+    EXPECT_EQ(runs[0].output, "first\n");
+    EXPECT_EQ(runs[1].output, "second\n");
+    EXPECT_EQ(runs[2].output, "");
+    EXPECT_EQ(runs[3].output, "third");
+    for (const CapturedRun& run : runs) EXPECT_TRUE(run.started);
+}
+
 // The tool runs in a process group of its own with input from /dev/null.
 TEST_F(RunTool, ToolHasItsOwnProcessGroupAndNoInput) {
     ToolRun r =

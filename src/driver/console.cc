@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "console.h"
+#include "platform/process_state.h"
 #include "run_flags.h"
 
 char print_msg[MSG_LEN] = {0};
@@ -14,10 +15,13 @@ namespace {
 
 HeldOutput* g_held = nullptr;
 
-void reset_held_output() {
+// The held-output pointer, and the stop request that a burn deferred: a stop ends
+// the run, so only a test between cases goes on after one.
+void reset_console_state() {
     g_held = nullptr;
+    forget_stop_request();
 }
-[[maybe_unused]] const bool kHeldOutputReset = register_run_state_reset(reset_held_output);
+[[maybe_unused]] const bool kConsoleStateReset = register_run_state_reset(reset_console_state);
 
 }  // namespace
 

@@ -86,6 +86,10 @@ int deferred_stop_signal() {
     return g_deferred_signal;
 }
 
+void forget_stop_request() {
+    g_deferred_signal = 0;
+}
+
 const char* signal_name(int signo) {
     const char* name = sigabbrev_np(signo);
     return name != nullptr ? name : "?";

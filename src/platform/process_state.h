@@ -30,6 +30,8 @@ class StopDeferral {
 // The signal that arrived during a deferral of this run, or 0. It stays set: the
 // run is to end once the burns in progress have their verdicts.
 int deferred_stop_signal();
+// Forgets the signal, for a test between cases (reset_run_state).
+void forget_stop_request();
 
 // The signal's short name ("INT" for SIGINT), or "?".
 const char* signal_name(int signo);

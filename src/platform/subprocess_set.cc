@@ -127,6 +127,8 @@ bool take_finished(ChildEnd* end) {
 }
 
 bool take_stop(ChildEnd* end) {
+    if (deferred_stop_signal() == 0)
+        g_stop_reported = false;  // none yet, or forgotten (reset_run_state)
     if (g_stop_reported || deferred_stop_signal() == 0)
         return false;
     g_stop_reported = true;

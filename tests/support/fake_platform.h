@@ -176,8 +176,8 @@ class FakePlatform {
             return {0, child.reply.start_error};
         self->commands.push_back(child.line);
         if (!spec.capture && child.reply.executes) {
-            self->tool_calls.push_back(child.line.substr(std::min(
-                child.line.size(), std::string(spec.program).size() + 1)));
+            self->tool_calls.push_back(child.line.substr(
+                std::min(child.line.size(), std::string(spec.program).size() + 1)));
             if (spec.output_fd >= 0 &&
                 write(spec.output_fd, child.reply.output.data(), child.reply.output.size()) < 0)
                 ADD_FAILURE() << "cannot write the output of " << child.line;
@@ -253,7 +253,7 @@ class FakePlatform {
     }
 
     static constexpr PlatformOps kOps = {
-        RunShell,     OpenReadPipe,           CloseReadPipe, PathExists, SysfsReadHex,
+        RunShell,         OpenReadPipe, CloseReadPipe,           PathExists, SysfsReadHex,
         SysfsEntryExists, SysfsListDir, system_create_data_file, StartChild, WaitChild};
     std::map<std::string, Reply> script_;
     std::vector<Child> children_;

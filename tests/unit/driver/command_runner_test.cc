@@ -168,8 +168,7 @@ TEST_F(RunTool, InheritedDescriptorsWithoutCloexecStayOpen) {
     UniqueFd closed(open("/dev/null", O_RDONLY | O_CLOEXEC));
     ASSERT_GE(kept.get(), 0);
     ASSERT_GE(closed.get(), 0);
-    ToolRun r = Sh("for fd in " + std::to_string(kept.get()) + " " +
-                   std::to_string(closed.get()) +
+    ToolRun r = Sh("for fd in " + std::to_string(kept.get()) + " " + std::to_string(closed.get()) +
                    "; do if [ -e /proc/$$/fd/$fd ]; then echo open; else echo shut; fi; done");
     EXPECT_EQ(r.exit_code, 0);
     EXPECT_EQ(Output(), "open\nshut\n");

@@ -1,4 +1,5 @@
 // Console messages and the small text helpers; the event log's line format.
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -12,6 +13,7 @@
 
 #include "console.h"
 #include "handles.h"
+#include "platform/process_state.h"
 #include "run_flags.h"
 #include "test_io.h"
 
@@ -21,6 +23,27 @@ class Console : public ::testing::Test {
   protected:
     void SetUp() override { reset_run_state(); }
 };
+
+// Holds nest: the inner one ends and the outer one is back. The reset between
+// cases forgets a hold left in place and a stop request a burn deferred.
+TEST_F(Console, HoldsNestAndTheResetForgetsThemAndAStopRequest) {
+    HeldOutput outer;
+    HeldOutput inner;
+    OutputHold left(&outer);
+    {
+        OutputHold hold(&inner);
+        EXPECT_EQ(held_output(), &inner);
+    }
+    EXPECT_EQ(held_output(), &outer);
+    {
+        StopDeferral deferral;
+        raise(SIGTERM);
+    }
+    EXPECT_EQ(deferred_stop_signal(), SIGTERM);
+    reset_run_state();
+    EXPECT_EQ(held_output(), nullptr);
+    EXPECT_EQ(deferred_stop_signal(), 0);
+}
 
 TEST_F(Console, MessagesAreHiddenOnlyInSilentAndReportRuns) {
     const struct {

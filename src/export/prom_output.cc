@@ -117,6 +117,10 @@ int write_prometheus_file(const std::string& path, const std::string& text, std:
     const int rc = save_file_atomically(
         path.c_str(),
         [&text](int fd) {
+            // node_exporter reads the file as its own user, whatever umask the
+            // caller's shell has.
+            if (fchmod(fd, 0644) != 0)
+                return -1;
             size_t done = 0;
             while (done < text.size()) {
                 const ssize_t n = write(fd, text.data() + done, text.size() - done);

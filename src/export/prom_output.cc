@@ -86,13 +86,15 @@ std::string prometheus_text(const report_items* report, std::vector<std::string>
         const std::vector<const report_item*> adapters = distinct_adapters(*report, skipped);
         family(&out, "fwpak_adapter_info",
                "Mellanox adapter firmware as fwpak's discovery report gives it.");
-        for (const report_item* a : adapters) sample(&out, "fwpak_adapter_info", info_labels(*a), "1");
+        for (const report_item* a : adapters)
+            sample(&out, "fwpak_adapter_info", info_labels(*a), "1");
         family(&out, "fwpak_update_available",
                "1 when the firmware repository holds a newer image for the adapter.");
         for (const report_item* a : adapters)
             sample(&out, "fwpak_update_available", key_labels(*a), upgrade_offered(*a) ? "1" : "0");
-        family(&out, "fwpak_activation_pending",
-               "1 when the adapter's flash holds firmware it does not run until a reboot or reset.");
+        family(
+            &out, "fwpak_activation_pending",
+            "1 when the adapter's flash holds firmware it does not run until a reboot or reset.");
         for (const report_item* a : adapters)
             sample(&out, "fwpak_activation_pending", key_labels(*a),
                    a->activation_pending() ? "1" : "0");

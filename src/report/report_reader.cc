@@ -97,8 +97,8 @@ void keep_rom_text(report_cursor* cursor, const std::string& element, const char
     if (!contains(cursor->image_type.c_str(), "ROM"))
         return;
     report_rom_texts& rom = cursor->rom[cursor->Idx];
-    const std::string text = value != nullptr ? std::string(value, kept_length(value, strlen(value)))
-                                              : std::string();
+    const std::string text =
+        value != nullptr ? std::string(value, kept_length(value, strlen(value))) : std::string();
     if (element == "version")
         rom.available = text;
     else if (element == "active_version")

@@ -16,7 +16,8 @@ TEST(JsonString, EscapesWhatJsonRequires) {
         {"a\"b\\c", "\"a\\\"b\\\\c\""},
         {"l1\nl2\r\t", "\"l1\\nl2\\r\\t\""},
         {std::string("\x01\x1f\x7f", 3), "\"\\u0001\\u001f\x7f\""},
-        {"caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80", "\"caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80\""},
+        {"caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80",
+         "\"caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80\""},
         // Not UTF-8: a lone byte, a cut sequence, an overlong form, a surrogate.
         {"x\xff", "\"x\\ufffd\""},
         {"\xe2\x82", "\"\\ufffd\\ufffd\""},

@@ -52,6 +52,9 @@ bool read_report(const char* path, report_items* report) {
     if (status == REPORT_OPEN_FAILED && report->error != 0)
         fprintf(stderr, "fwpak-export: %s %s: %s\n", path, report_load_reason(status),
                 strerror(report->error));
+    else if (!report->xml_error.empty())
+        fprintf(stderr, "fwpak-export: %s %s: %s\n", path, report_load_reason(status),
+                report->xml_error.c_str());
     else
         fprintf(stderr, "fwpak-export: %s %s\n", path, report_load_reason(status));
     return false;

@@ -36,9 +36,12 @@ report_item item_of(const report_cursor& cursor, int32_t i) {
 
 report_load_status read_report_items(const char* path, report_items* out) {
     report_cursor cursor;
+    XmlErrorCapture xml_errors;  // instead of libxml2's own lines on standard error
     errno = 0;
     report_load_status status = load_report_file(path, &cursor, &out->mtime);
     out->error = status == REPORT_OPEN_FAILED ? errno : 0;
+    if (status == REPORT_PARSE_FAILED && xml_errors.seen())
+        out->xml_error = xml_errors.first_message();
     if (status == REPORT_LOADED) {
         for (int32_t i = 0; i < cursor.row_count; ++i) out->adapters.push_back(item_of(cursor, i));
     }

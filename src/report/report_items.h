@@ -29,8 +29,9 @@ struct report_item {
 
 struct report_items {
     std::vector<report_item> adapters;
-    int64_t mtime = 0;  // the report file's last change, seconds since the epoch
-    int error = 0;      // errno of a report that could not be opened or read
+    int64_t mtime = 0;      // the report file's last change, seconds since the epoch
+    int error = 0;          // errno of a report that could not be opened or read
+    std::string xml_error;  // libxml2's first complaint about a report it could not parse
 };
 
 // Reads the report at path; on REPORT_LOADED, *out holds one item per device in

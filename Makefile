@@ -12,7 +12,7 @@ CMAKE_FLAGS ?=
 # (kept in the build directory's CMake cache once given).
 FWPAK_MAINTAINER ?=
 
-.PHONY: all build deps test lint asan-test memcheck fuzz-build fuzz package package-check demo bench install install-strip clean
+.PHONY: all build deps test lint asan-test memcheck fuzz-build fuzz package package-check rpm demo bench install install-strip clean
 
 all: build
 
@@ -73,8 +73,26 @@ package: $(BUILD)/Makefile
 	cmake --build $(BUILD) -j $(JOBS)
 	cd $(BUILD) && cpack -G DEB
 
+VERSION = $(shell sed -n 's/^project.fwpak VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+
 package-check: package
-	tests/package/check-deb $(BUILD)/fwpak_$$(sed -n 's/^project(fwpak VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)_$$(dpkg --print-architecture).deb
+	tests/package/check-deb $(BUILD)/fwpak_$(VERSION)_$$(dpkg --print-architecture).deb
+	if command -v rpmbuild >/dev/null; then $(MAKE) rpm && tests/package/check-rpm $(BUILD)/rpm $(VERSION); \
+	else echo "package-check: skipped the RPM: rpmbuild is not installed (scripts/install-deps)"; fi
+
+# The RPM (packaging/rpm/fwpak.spec) from a source tarball of the tree's files, in
+# $(BUILD)/rpm. Where rpm lacks RHEL's macros (Debian), packaging/rpm/macros.debian
+# stands in for them and the build dependencies, which the rpm database of a
+# Debian host cannot know, are not checked.
+rpm:
+	@command -v rpmbuild >/dev/null || { echo "make rpm: rpmbuild is not installed (package rpm)" >&2; exit 1; }
+	rm -rf $(BUILD)/rpm && mkdir -p $(BUILD)/rpm/SOURCES
+	git ls-files -co --exclude-standard | while read -r f; do [ ! -e "$$f" ] || echo "$$f"; done | \
+	    tar -czf $(BUILD)/rpm/SOURCES/fwpak-$(VERSION).tar.gz --transform 's,^,fwpak-$(VERSION)/,' -T -
+	if [ -z "$$(rpm --eval '%{?_unitdir}')" ]; then \
+	    extra="--load packaging/rpm/macros.debian --nodeps"; fi; \
+	rpmbuild -ba $$extra --define "_topdir $(abspath $(BUILD)/rpm)" \
+	    --define "_smp_mflags -j$(JOBS)" packaging/rpm/fwpak.spec
 
 # The demo needs only the programs, not the test suite: a quiet build of fwpak (and
 # of fwpak-repo where the tree has it) in one line, its log shown only on failure.

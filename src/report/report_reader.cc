@@ -9,6 +9,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <functional>
+#include <sys/stat.h>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -90,6 +91,24 @@ void store_firmware_id(report_cursor* cursor, const char* value) {
     snprintf(firmware_id[cursor->Idx], FIRMWARE_ID_LEN, "%s", psid);
 }
 
+// Keeps the texts of a ROM item for readers that show the report; the replay's
+// own rules below do not look at them.
+void keep_rom_text(report_cursor* cursor, const std::string& element, const char* value) {
+    if (!contains(cursor->image_type.c_str(), "ROM"))
+        return;
+    report_rom_texts& rom = cursor->rom[cursor->Idx];
+    const std::string text =
+        value != nullptr ? std::string(value, kept_length(value, strlen(value))) : std::string();
+    if (element == "version")
+        rom.available = text;
+    else if (element == "active_version")
+        rom.installed = text;
+    else if (element == "running_version")
+        rom.running = text;
+    else if (element == "action")
+        rom.action = text;
+}
+
 // The rule of one property element applied to one attribute value of it.
 void apply_rule(report_cursor* cursor, nic_info* row, const std::string& element,
                 const char* value) {
@@ -99,6 +118,7 @@ void apply_rule(report_cursor* cursor, nic_info* row, const std::string& element
     }
     if (row == nullptr)
         return;
+    keep_rom_text(cursor, element, value);
     if (element == "device_id")
         keep_text(cursor, element, &row->pinterfacename, value);
     else if (element == "venid")
@@ -259,10 +279,13 @@ void read_FW_cur_version(nic_info* pCurNinfo, const char* pImageType, const char
 // a named pipe, a device or /dev/stdin gives its text only once. Reading it here
 // also keeps libxml2 from taking the path as a URI (it would try the name with its
 // "%XX" sequences decoded, so that "-u rep%6frt.xml" would replay report.xml).
-report_load_status load_report_file(const char* path, report_cursor* cursor) {
+report_load_status load_report_file(const char* path, report_cursor* cursor, int64_t* mtime) {
     UniqueFd fd(open(path, O_RDONLY | O_NOCTTY | O_CLOEXEC));
     if (fd.get() < 0)
         return REPORT_OPEN_FAILED;
+    struct stat st;
+    if (mtime != nullptr)
+        *mtime = fstat(fd.get(), &st) == 0 ? static_cast<int64_t>(st.st_mtime) : 0;
     std::string text;
     std::vector<char> buf(1 << 16);
     for (;;) {

@@ -10,6 +10,16 @@
 #include "nic_info.h"
 #include "report/xml_handles.h"
 
+// The texts of a device's ROM item as the report writes them, which the replay
+// does not read (it takes the image from the catalog, the installed version as
+// numbers): kept for the readers that show a report rather than replay it.
+struct report_rom_texts {
+    std::string available;  // version: the repository's newest
+    std::string installed;  // active_version
+    std::string running;    // running_version: only while a burnt image waits for a reboot
+    std::string action;
+};
+
 // First pass: counts the reader's current node when it is a device start tag.
 void read_num_device_elements(xmlTextReaderPtr reader, int32_t* deviceCnt);
 
@@ -25,6 +35,7 @@ struct report_cursor {
     // A device whose firmware_id does not fit its 500 bytes: it is refused as a
     // whole, since a cut PSID would name some other board.
     bool refused[MAX_REPORT_DEVICES] = {};
+    report_rom_texts rom[MAX_REPORT_DEVICES];
 };
 
 // Second pass: applies the element rules of the reader's current node to the
@@ -59,7 +70,9 @@ constexpr size_t MAX_REPORT_BYTES = 16u << 20;
 // zero-filled table of cursor->row_count rows, filled from the report, and
 // firmware_id holds the devices' PSIDs. Parsing fetches nothing from the network,
 // substitutes no entity and refuses a document type declaration.
-report_load_status load_report_file(const char* path, report_cursor* cursor);
+// mtime, when given, receives the time of the file's last change (seconds).
+report_load_status load_report_file(const char* path, report_cursor* cursor,
+                                    int64_t* mtime = nullptr);
 // The same over a report held in memory.
 report_load_status load_report_memory(const char* data, size_t size, report_cursor* cursor);
 // Frees a table made by a load, with every text of its rows.

@@ -63,6 +63,29 @@ TEST(ReportReader, FillsARowFromEveryPropertyElement) {
     EXPECT_EQ(n.flags, NIC_STATE_KNOWN | NIC_FLASH);
     EXPECT_EQ(n.fw_count, 0);  // the version element is not read
     EXPECT_EQ(r.cursor.Idx, 1);
+    // ... but kept as text, with the ROM item's others, for the export.
+    EXPECT_EQ(r.cursor.rom[0].available, "9.9.9");
+    EXPECT_EQ(r.cursor.rom[0].installed, "2.9.1200");
+    EXPECT_EQ(r.cursor.rom[0].running, "");
+    EXPECT_EQ(r.cursor.rom[0].action, "upgrade");
+}
+
+// The running version of a waiting image is kept for the export; the replay's row
+// still holds the flash's version, and the header's version names no item.
+TEST(ReportReader, RunningVersionIsKeptAndLeavesTheRowAlone) {
+    Loaded r(
+        Report(Device("<fw_item><type value=\"ROM\"/><active_version value=\"20.35.1012\"/>"
+                      "<running_version value=\"20.34.1002\"/></fw_item>")));
+    ASSERT_EQ(r.status, REPORT_LOADED);
+    EXPECT_EQ(r.row(0).uCurROMmin, 35u);
+    EXPECT_EQ(r.row(0).uCurROMrel, 1012u);
+    EXPECT_EQ(r.cursor.rom[0].running, "20.34.1002");
+    EXPECT_EQ(r.cursor.rom[0].available, "");
+    Loaded pxe(
+        Report(Device("<fw_item><type value=\"PXE\"/><version value=\"1.0.0\"/>"
+                      "<running_version value=\"1.0.1\"/></fw_item>")));
+    EXPECT_EQ(pxe.cursor.rom[0].available, "");
+    EXPECT_EQ(pxe.cursor.rom[0].running, "");
 }
 
 TEST(ReportReader, ActionWordsAnywhereMarkForFlashing) {

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "platform/command_runner.h"
+#include "platform/files.h"
 #include "platform/process_state.h"
 
 namespace {
@@ -22,18 +23,11 @@ void pause_a_moment() {
     nanosleep(&pause, nullptr);
 }
 
-// Everything the tool has written to its data file.
+// Everything the tool has written to its data file (as far as it can be read).
 std::string read_output(int fd) {
     std::string text;
-    char buf[4096];
-    off_t at = 0;
-    for (;;) {
-        ssize_t n = pread(fd, buf, sizeof buf, at);
-        if (n <= 0)
-            return text;
-        text.append(buf, static_cast<size_t>(n));
-        at += n;
-    }
+    read_whole_fd(fd, &text);
+    return text;
 }
 
 // The last percentage the tool printed ("- 40%"), or empty.
@@ -194,7 +188,7 @@ std::vector<BurnOutcome> BurnBatch::run() {
             }
         }
         erase_progress();
-        end_run_if_stopped(last_burnt_.empty() ? "no adapter" : last_burnt_.c_str());
+        stop_ = stop_fault(last_burnt_.empty() ? "no adapter" : last_burnt_.c_str());
     }
     std::vector<BurnOutcome> outcomes;
     for (const Entry& e : entries_) outcomes.push_back(e.outcome);

@@ -24,8 +24,9 @@ class BurnBatch {
     // Runs the burns, waits for every one, writes each row's group in table order
     // and returns the rows' outcomes in that order. A stop signal that arrives while
     // burns run starts no further burn; once the running ones have their verdicts,
-    // the run ends with 128+N (end_run_if_stopped).
+    // stop() holds the fault that ends the run with 128+N (stop_fault).
     std::vector<BurnOutcome> run();
+    const RunFault& stop() const { return stop_; }
 
   private:
     enum class State { waiting, running, done, dropped };
@@ -50,6 +51,7 @@ class BurnBatch {
 
     std::vector<Entry> entries_;
     std::string last_burnt_;
+    RunFault stop_;
     int progress_lines_ = 0;
     std::string progress_text_;
 };

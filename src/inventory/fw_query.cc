@@ -215,7 +215,8 @@ int modify_imagename(nic_info* curnic, char* servername, size_t servername_size)
     fd.reset();
 
     char command[TEXT_LEN];
-    snprintf(command, sizeof command, IMAGE_LOOKUP_FORMAT, curnic->pbus_info, data_file);
+    snprintf(command, sizeof command, IMAGE_LOOKUP_FORMAT, IMAGE_LOOKUP_PROGRAM, curnic->pbus_info,
+             data_file);
     char answer[LOOKUP_ANSWER_LEN];
     int status = get_mlnx_info(command, answer, sizeof answer, data_file, " ");
     if (status != 0)

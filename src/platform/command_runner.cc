@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include "handles.h"
+#include "platform/files.h"
 #include "platform/system_ops.h"
 
 namespace {
@@ -40,18 +41,6 @@ bool wait_terminated(pid_t pid, int* status, int* error) {
         }
         if (WIFEXITED(*status) || WIFSIGNALED(*status))
             return true;
-    }
-}
-
-void write_all(int fd, const char* data, ssize_t len) {
-    while (len > 0) {
-        ssize_t n = write(fd, data, static_cast<size_t>(len));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return;
-        data += n;
-        len -= n;
     }
 }
 
@@ -81,7 +70,7 @@ class OutputView {
             if (n <= 0)
                 return;
             shown_ += n;
-            write_all(STDOUT_FILENO, buf, n);
+            write_all(STDOUT_FILENO, buf, static_cast<size_t>(n));
         }
     }
 

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/pci_scan.h"
+
 // Outcome of a program run directly (no shell) in a child process.
 struct ToolRun {
     bool started = false;  // false: the child could not be created or the wait failed
@@ -33,7 +35,7 @@ struct StartedTool {
 };
 
 // Each operation's contract is that of the function of the same name in
-// command_runner.h, sysfs_reader.h or files.h, which call through this table.
+// command_runner.h, sysfs_reader.h, files.h or pci_scan.h, which call through this table.
 struct PlatformOps {
     int (*run_shell)(const char* command);
     FILE* (*open_read_pipe)(const char* command);
@@ -50,6 +52,7 @@ struct PlatformOps {
     StartedTool (*start_tool)(const char* program, const std::vector<std::string>& args,
                               int output_fd);
     bool (*reap_tool)(int pid, ToolRun* run);
+    std::vector<PciFunction> (*list_pci_functions)();
 };
 
 // The real operating system.

@@ -46,6 +46,7 @@ class FakePlatform {
     std::map<std::string, unsigned int> sysfs_values;
     std::map<std::string, std::vector<std::string>> sysfs_dirs;
     std::vector<std::string> existing_paths;
+    std::vector<PciFunction> pci_functions;  // the bus scan's answer, as it is
 
   private:
     static FakePlatform*& instance() {
@@ -164,10 +165,13 @@ class FakePlatform {
         return true;
     }
 
+    static std::vector<PciFunction> ListPciFunctions() { return instance()->pci_functions; }
+
     static constexpr PlatformOps kOps = {RunShell,         OpenReadPipe, CloseReadPipe,
                                          PathExists,       RunTool,      SysfsReadHex,
                                          SysfsEntryExists, SysfsListDir, system_create_data_file,
-                                         RunCaptured,      StartTool,    ReapTool};
+                                         RunCaptured,      StartTool,    ReapTool,
+                                         ListPciFunctions};
     std::map<std::string, Reply> script_;
     std::vector<ToolRun> started_;
     const PlatformOps* previous_ = nullptr;

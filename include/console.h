@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <new>
 #include <string>
-#include <utility>
 #include <vector>
 
 constexpr int MSG_LEN = 500;    // console messages and prompts
@@ -92,12 +91,20 @@ constexpr char BANNER_TITLE[] =
     "Vornex Mellanox InfiniBand Online Firmware Upgrade Utility for Linux";
 
 // A failed allocation unwinds to the driver, as any allocation of the C++ library
-// may: no status could be threaded through every copy of a text. It carries the
-// fault ("FWUPG_ERROR: out of memory (errno), file,line", status 1).
-struct OutOfMemory : std::bad_alloc {
-    RunFault fault;
-    explicit OutOfMemory(RunFault f) : fault(std::move(f)) {}
+// may: no status could be threaded through every copy of a text. It keeps where it
+// happened and composes its fault ("FWUPG_ERROR: out of memory (errno),
+// file,line", status 1) only once caught, when the unwinding has freed memory.
+class OutOfMemory : public std::bad_alloc {
+  public:
+    OutOfMemory(const char* file, int line, int error) noexcept
+        : file_(file), line_(line), error_(error) {}
     const char* what() const noexcept override { return "out of memory"; }
+    RunFault fault() const;
+
+  private:
+    const char* file_;
+    int line_;
+    int error_;
 };
 [[noreturn]] void fatal_out_of_memory(const char* file, int line);
 

@@ -87,11 +87,9 @@ int dispatch() {
         int result = run_mode(&fault);
         return fault ? end_with(fault) : result;
     } catch (const OutOfMemory& oom) {
-        return end_with(oom.fault);
+        return end_with(oom.fault());
     } catch (const std::bad_alloc&) {
-        return end_with(fatal_fault(FatalShape::line,
-                                    "out of memory (" + std::to_string(ENOMEM) + ")", FWPAK_SOURCE,
-                                    __LINE__));
+        return end_with(OutOfMemory(FWPAK_SOURCE, __LINE__, ENOMEM).fault());
     }
 }
 

@@ -67,10 +67,13 @@ RunFault fatal_fault(FatalShape shape, const std::string& what, const char* file
     return fault;
 }
 
+RunFault OutOfMemory::fault() const {
+    return fatal_fault(FatalShape::line, "out of memory (" + std::to_string(error_) + ")", file_,
+                       line_);
+}
+
 void fatal_out_of_memory(const char* file, int line) {
-    const int error = errno;
-    throw OutOfMemory(
-        fatal_fault(FatalShape::line, "out of memory (" + std::to_string(error) + ")", file, line));
+    throw OutOfMemory(file, line, errno);
 }
 
 void fw_version_message(char* vers_string, size_t size) {

@@ -1,8 +1,8 @@
 // The seam to the operating system: one table of operations through which the
-// program runs outside programs, reads sysfs and creates data files (in the
-// manner of pciutils' access methods). The program runs on system_platform; a
-// unit test installs a table of its own that records every command in order and
-// answers from its script, without starting any process.
+// program runs outside programs, scans the PCI bus, reads sysfs and creates data
+// files (in the manner of pciutils' access methods). The program runs on
+// system_platform; a unit test installs a table of its own that records every
+// command in order and answers from its script, without starting any process.
 #pragma once
 
 #include <cstdio>

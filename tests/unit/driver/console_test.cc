@@ -190,8 +190,8 @@ TEST(FatalLines, OneCompositionInTwoShapes) {
         errno = ENOMEM;
         fatal_out_of_memory("b.cc", 9);
     } catch (const OutOfMemory& oom) {
-        EXPECT_EQ(oom.fault.status, 1);
-        EXPECT_EQ(oom.fault.line, "FWUPG_ERROR: out of memory (12), b.cc,9\n");
+        EXPECT_EQ(oom.fault().status, 1);
+        EXPECT_EQ(oom.fault().line, "FWUPG_ERROR: out of memory (12), b.cc,9\n");
     }
 }
 

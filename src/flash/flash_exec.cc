@@ -120,7 +120,7 @@ BurnOutcome record_failure(const char* bus, const std::string& image_path, const
 }
 
 PreparedBurn refused(PreparedBurn burn, BurnOutcome outcome) {
-    burn.outcome = outcome;
+    burn.outcome = std::move(outcome);
     return burn;
 }
 

@@ -4,6 +4,7 @@
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -61,16 +62,50 @@ inline std::string log_value(const std::string& text) {
 }
 void event_logging_on();
 void event_logging_off();
-// Opens "mstflint.log" for appending; a failure is fatal (status 1). `file` and
-// `line` name the place that asked, for the fatal line.
-void open_event_log(const char* file, int line);
+
+// A fault after which the run cannot go on. The code that finds it stops where it
+// is and hands it up as its result; only the driver ends the process: it writes
+// `line` on standard error and exits with `status`.
+struct RunFault {
+    int status = 0;    // 0: no fault
+    std::string line;  // the fatal line, or "" when the fault went to the event log only
+    explicit operator bool() const { return status != 0; }
+};
+
+// The two shapes of the fatal lines: "FWUPG_ERROR: <what>, <file>,<line>\n", and
+// the block "\n\nFWUPG_ERROR: <what>\n<file>,<line>\n\n" of the inventory build.
+enum class FatalShape { line, block };
+// Composes a fatal line: `file` and `line` name the source place where the failure
+// was found.
+std::string fwupg_error(FatalShape shape, const std::string& what, const char* file, int line);
+// The fault with status 1 and a fatal line composed by fwupg_error.
+RunFault fatal_fault(FatalShape shape, const std::string& what, const char* file, int line);
+
+// Opens "mstflint.log" for appending. A failure is a fault (status 1, "FWUPG_ERROR:
+// could not open mstflint.log (errno), file,line"): `file` and `line` name the place
+// that asked.
+RunFault open_event_log(const char* file, int line);
 
 // The program's title: the banner's first line and the report's alt_name.
 constexpr char BANNER_TITLE[] =
     "Vornex Mellanox InfiniBand Online Firmware Upgrade Utility for Linux";
 
-// The fatal line of a failed allocation ("FWUPG_ERROR: out of memory (errno),
-// file,line" on standard error), then exit status 1.
+// A failed allocation unwinds to the driver, as any allocation of the C++ library
+// may: no status could be threaded through every copy of a text. It keeps where it
+// happened and composes its fault ("FWUPG_ERROR: out of memory (errno),
+// file,line", status 1) only once caught, when the unwinding has freed memory.
+class OutOfMemory : public std::bad_alloc {
+  public:
+    OutOfMemory(const char* file, int line, int error) noexcept
+        : file_(file), line_(line), error_(error) {}
+    const char* what() const noexcept override { return "out of memory"; }
+    RunFault fault() const;
+
+  private:
+    const char* file_;
+    int line_;
+    int error_;
+};
 [[noreturn]] void fatal_out_of_memory(const char* file, int line);
 
 // Source file name without its directories, for the "%s,%d" ends of messages.

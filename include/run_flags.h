@@ -27,9 +27,13 @@ extern int32_t g_iFlag;
 extern int32_t silent;
 extern char g_XMLDiscoveryReport[PATH_LEN];
 extern const char g_XMLDiscoveryReportDefault[];
-extern int32_t boot_mode_value;  // 1: burn with the installed flint
-extern int boot_value;           // result of the boot-mode check; nonzero: query with flint
-extern int32_t read_discovery;   // nonzero while a report is replayed
+// Which burning tool every step runs, held once: the boot-mode check's result
+// (get_boot_mode stores it). 0: the repository's mstflint; 1: the installed flint
+// (the query takes flint for any nonzero value, the burn refuses any other).
+extern int boot_value;
+// The design's name under which the burn reads the same holder.
+extern int32_t& boot_mode_value;
+extern int32_t read_discovery;  // nonzero while a report is replayed
 
 // Puts every global of the run back to its value at start-up, for a test between
 // cases: the run flags and settings above, the console's and the event log's state,

@@ -3,7 +3,10 @@
 // not go together, and runs exactly one mode.
 #include "driver/cmdline.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <new>
+#include <string>
 #include <cstring>
 #include <unistd.h>
 
@@ -60,14 +63,34 @@ int refuse_with_usage() {
     return 1;
 }
 
-int dispatch() {
+int run_mode(RunFault* fault) {
     if ((g_iFlag & FLAG_SHOW_CURRENT) != 0)
-        return show_current();
+        return show_current(fault);
     if ((g_iFlag & FLAG_DISCOVERY) != 0)
-        return discover_HW();
+        return discover_HW(fault);
     if ((g_iFlag & FLAG_REPLAY) != 0)
-        return read_discovery_report();
-    return fwupg();
+        return read_discovery_report(fault);
+    return fwupg(fault);
+}
+
+// The one place a run ends early: a fault found anywhere below comes back here and
+// is turned into its fatal line on standard error and its status.
+int end_with(const RunFault& fault) {
+    fflush(stdout);
+    fputs(fault.line.c_str(), stderr);
+    return fault.status;
+}
+
+int dispatch() {
+    try {
+        RunFault fault;
+        int result = run_mode(&fault);
+        return fault ? end_with(fault) : result;
+    } catch (const OutOfMemory& oom) {
+        return end_with(oom.fault());
+    } catch (const std::bad_alloc&) {
+        return end_with(OutOfMemory(FWPAK_SOURCE, __LINE__, ENOMEM).fault());
+    }
 }
 
 // Writes the Secure Boot line; returns false when the run must end (status 1).
@@ -77,8 +100,8 @@ bool report_boot_mode(int mode) {
             printf("\nSecureBoot is disabled.\n");
             return true;
         case BOOT_SECURE_TOOLS_READY:
+            // get_boot_mode has stored the result: boot_mode_value reads it.
             printf("\nSecureBoot is enabled.\n");
-            boot_mode_value = 1;
             return true;
         case BOOT_SECURE_TOOLS_MISSING:
             printf(

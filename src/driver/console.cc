@@ -1,5 +1,5 @@
 // Console text that silent, discovery and replay runs must not show, the upgrade
-// question's text and the fatal line of a failed allocation.
+// question's text, and the composition of the fatal lines.
 #include <cerrno>
 #include <cstdarg>
 #include <cstdlib>
@@ -68,9 +68,27 @@ void print_messagef(const char* fmt, ...) {
     print_message(print_msg);
 }
 
+std::string fwupg_error(FatalShape shape, const std::string& what, const char* file, int line) {
+    const std::string place = std::string(file) + "," + std::to_string(line);
+    if (shape == FatalShape::block)
+        return "\n\nFWUPG_ERROR: " + what + "\n" + place + "\n\n";
+    return "FWUPG_ERROR: " + what + ", " + place + "\n";
+}
+
+RunFault fatal_fault(FatalShape shape, const std::string& what, const char* file, int line) {
+    RunFault fault;
+    fault.status = 1;
+    fault.line = fwupg_error(shape, what, file, line);
+    return fault;
+}
+
+RunFault OutOfMemory::fault() const {
+    return fatal_fault(FatalShape::line, "out of memory (" + std::to_string(error_) + ")", file_,
+                       line_);
+}
+
 void fatal_out_of_memory(const char* file, int line) {
-    fprintf(stderr, "FWUPG_ERROR: out of memory (%d), %s,%d\n", errno, file, line);
-    exit(1);
+    throw OutOfMemory(file, line, errno);
 }
 
 void fw_version_message(char* vers_string, size_t size) {

@@ -77,11 +77,13 @@ void log_eventf(const char* tag, const char* fmt, ...) {
     va_end(ap);
 }
 
-void open_event_log(const char* file, int line) {
+RunFault open_event_log(const char* file, int line) {
     pmstflint_fout = fopen(g_EventLogFile, "a");
     if (pmstflint_fout != nullptr)
-        return;
-    fprintf(stderr, "FWUPG_ERROR: could not open %s (%d), %s,%d\n", g_EventLogFile, errno, file,
-            line);
-    exit(1);
+        return RunFault{};
+    const int error = errno;
+    return fatal_fault(
+        FatalShape::line,
+        std::string("could not open ") + g_EventLogFile + " (" + std::to_string(error) + ")", file,
+        line);
 }

@@ -11,8 +11,8 @@ int32_t g_iFlag = 0;
 int32_t silent = 0;
 char g_XMLDiscoveryReport[PATH_LEN] = {0};
 const char g_XMLDiscoveryReportDefault[] = "nicdiscovery.xml";
-int32_t boot_mode_value = 0;
 int boot_value = 0;
+int32_t& boot_mode_value = boot_value;
 int32_t read_discovery = 0;
 
 namespace {
@@ -39,7 +39,6 @@ void reset_run_state() {
     g_iFlag = 0;
     silent = 0;
     g_XMLDiscoveryReport[0] = '\0';
-    boot_mode_value = 0;
     boot_value = 0;
     read_discovery = 0;
     print_msg[0] = '\0';

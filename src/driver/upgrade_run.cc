@@ -31,19 +31,25 @@ int release_and_return(int result) {
     return result;
 }
 
-// Decides and burns one row; false when the user quit, so that nothing more is burnt.
-bool upgrade_row(uint32_t u) {
+enum class RowEnd { next, cancelled, stopped };
+
+// Decides and burns one row: cancelled when the user quit, stopped (with *stop
+// set) when a stop signal came during the burn; nothing more is burnt then.
+RowEnd upgrade_row(uint32_t u, RunFault* stop) {
+    bool skipped = false;
     if ((g_iFlag & FLAG_STOP_ASKING) == 0)
-        select_firmware(u);
+        select_firmware(u, &skipped);
     if ((g_iFlag & FLAG_CANCELLED) != 0)
-        return false;
-    if (fw_invalid == 1) {
-        fw_invalid = 0;
-        return true;
-    }
+        return RowEnd::cancelled;
+    if (skipped)
+        return RowEnd::next;
     // The burn has ended (the tool has terminated) before the next row is examined.
-    do_update_firmware(u);
-    return true;
+    BurnOutcome outcome = burn_row(u, burn_form_of_run());
+    if (outcome.stop) {
+        *stop = outcome.stop;
+        return RowEnd::stopped;
+    }
+    return RowEnd::next;
 }
 
 // Unattended runs (-s, -s -f, -y) ask no question: every row is decided first,
@@ -52,7 +58,8 @@ bool burns_side_by_side() {
     return (g_iFlag & (FLAG_SILENT | FLAG_YES)) != 0;
 }
 
-void upgrade_side_by_side() {
+// The fault of a stop signal that came while the burns ran, or none.
+RunFault upgrade_side_by_side() {
     BurnBatch batch;
     for (int32_t u = 0; u < g_nNics; ++u) {
         const nic_info& row = g_ninfo[u];
@@ -62,17 +69,17 @@ void upgrade_side_by_side() {
         PreparedBurn burn;
         {
             OutputHold hold(&held);
-            select_firmware(static_cast<uint32_t>(u));
-            if (fw_invalid == 1)
-                fw_invalid = 0;
-            else
-                burn = prepare_burn(static_cast<uint32_t>(u));
+            bool skipped = false;
+            select_firmware(static_cast<uint32_t>(u), &skipped);
+            if (!skipped)
+                burn = prepare_burn(static_cast<uint32_t>(u), burn_form_of_run());
         }
         batch.add(static_cast<uint32_t>(u), std::move(held), std::move(burn),
                   flash_identity(row.pbase_guid, row.psid));
     }
     ProgressView view(console_is_terminal());
     batch.run(&view);
+    return batch.stop();
 }
 
 // Adapters left out of the table were never examined: the run cannot end in
@@ -93,9 +100,13 @@ int finish(int result) {
 
 }  // namespace
 
-int fwupg() {
-    open_event_log(FWPAK_SOURCE, __LINE__);
-    int built = build_NIC_list();
+int fwupg(RunFault* fault) {
+    *fault = open_event_log(FWPAK_SOURCE, __LINE__);
+    if (*fault)
+        return fault->status;
+    int built = build_NIC_list(fault);
+    if (built == BUILD_FATAL)
+        return fault->status;
     if (built != 0) {
         // The message sends the reader to the log: the reason must be there.
         if (built == BUILD_NO_MELLANOX)
@@ -112,14 +123,22 @@ int fwupg() {
         return finish(built);
     }
 
-    if (burns_side_by_side())
-        upgrade_side_by_side();
+    if (burns_side_by_side()) {
+        *fault = upgrade_side_by_side();
+        if (*fault)
+            return fault->status;
+    }
     for (int32_t u = 0; u < g_nNics && !burns_side_by_side(); ++u) {
         if (g_ninfo[u].fw_count <= 0)
             continue;
-        if (!upgrade_row(static_cast<uint32_t>(u))) {
-            print_message("\nFirmware upgrade cancelled by User \n");
-            return STATUS_CANCELLED;
+        switch (upgrade_row(static_cast<uint32_t>(u), fault)) {
+            case RowEnd::next:
+                break;
+            case RowEnd::cancelled:
+                print_message("\nFirmware upgrade cancelled by User \n");
+                return STATUS_CANCELLED;
+            case RowEnd::stopped:
+                return fault->status;
         }
     }
 

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <unistd.h>
 
+#include "platform/files.h"
 #include "platform/process_state.h"
 #include "platform/subprocess_set.h"
 
@@ -18,18 +19,11 @@ constexpr int kProgressIntervalMs = 100;
 // Bytes at the end of a tool's output searched for its last percentage.
 constexpr off_t kProgressTail = 4096;
 
-// Everything the tool has written to its data file.
+// Everything the tool has written to its data file (as far as it can be read).
 std::string read_output(int fd) {
     std::string text;
-    char buf[4096];
-    off_t at = 0;
-    for (;;) {
-        ssize_t n = pread(fd, buf, sizeof buf, at);
-        if (n <= 0)
-            return text;
-        text.append(buf, static_cast<size_t>(n));
-        at += n;
-    }
+    read_whole_fd(fd, &text);
+    return text;
 }
 
 // The last percentage the tool printed ("- 40%"), or empty.
@@ -228,7 +222,7 @@ std::vector<BurnOutcome> BurnBatch::run(BurnObserver* observer) {
         }
         if (observer_ != nullptr)
             observer_->batch_ended();
-        end_run_if_stopped(last_burnt_.empty() ? "no adapter" : last_burnt_.c_str());
+        stop_ = stop_fault(last_burnt_.empty() ? "no adapter" : last_burnt_.c_str());
     }
     observer_ = nullptr;
     std::vector<BurnOutcome> outcomes;

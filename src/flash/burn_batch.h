@@ -26,10 +26,11 @@ class BurnBatch {
     // row's group in table order and returns the rows' outcomes in that order;
     // `observer` (may be null) hears what happens. A stop request that arrives
     // while burns run starts no further burn; once the running ones have their
-    // verdicts, the run ends with 128+N (end_run_if_stopped).
+    // verdicts, stop() holds the fault that ends the run with 128+N (stop_fault).
     std::vector<BurnOutcome> run(BurnObserver* observer);
     // The stop signal the batch heard while it ran, or 0.
     int stop_signal() const { return stop_signal_; }
+    const RunFault& stop() const { return stop_; }
 
   private:
     enum class State { waiting, running, done, dropped };
@@ -57,4 +58,5 @@ class BurnBatch {
     BurnObserver* observer_ = nullptr;
     std::string last_burnt_;
     int stop_signal_ = 0;
+    RunFault stop_;
 };

@@ -27,11 +27,6 @@ const char* text_or_empty(const char* text) {
     return text != nullptr ? text : "";
 }
 
-void open_data_file(BurnDataFile* file) {
-    snprintf(file->name, sizeof file->name, "%s", TMP_DATA_TEMPLATE);
-    file->fd.reset(create_data_file(file->name));
-}
-
 // The notice goes into the log before the first burn of a run only.
 void log_selection(nic_info& row, int image) {
     if ((g_iFlag & FLAG_NOTICE_LOGGED) == 0) {
@@ -125,21 +120,21 @@ BurnOutcome record_failure(const char* bus, const std::string& image_path, const
 }
 
 PreparedBurn refused(PreparedBurn burn, BurnOutcome outcome) {
-    burn.outcome = outcome;
+    burn.outcome = std::move(outcome);
     return burn;
 }
 
 // The tool's command for a chosen image, or the refusal when there is none. Each
 // refusal is logged before the burn is handed on: `bus` points into the burn, and
 // the order in which a call's arguments are built is the compiler's to choose.
-PreparedBurn ready_command(PreparedBurn burn) {
+PreparedBurn ready_command(PreparedBurn burn, bool silent_tool) {
     const char* bus = burn.bus.c_str();
     if (burn.data.fd.get() < 0) {
         BurnOutcome outcome = refuse_burn(
             bus, "do_update_firmware: no data file could be created, %s not burnt\n", bus);
         return refused(std::move(burn), outcome);
     }
-    if (!burn_command(boot_mode_value, silent == SILENT_ON, bus, burn.image_path, &burn.command)) {
+    if (!burn_command(boot_mode_value, silent_tool, bus, burn.image_path, &burn.command)) {
         BurnOutcome outcome =
             refuse_burn(bus, "do_update_firmware: no burning tool for boot mode %d, %s not burnt\n",
                         boot_mode_value, bus);
@@ -151,18 +146,19 @@ PreparedBurn ready_command(PreparedBurn burn) {
 
 }  // namespace
 
-void end_run_if_stopped(const char* bus) {
+RunFault stop_fault(const char* bus) {
     const int signo = deferred_stop_signal();
     if (signo == 0)
-        return;
+        return RunFault{};
     log_eventf(LOG_ERROR,
                "do_update_firmware: the run was stopped by signal %d (SIG%s) during the burn of "
                "%s; that burn was finished, no further adapter is burnt\n",
                signo, signal_name(signo), bus);
-    fprintf(stderr, "\nfwpak: stopped by SIG%s after the burn of %s; see %s\n", signal_name(signo),
-            bus, g_EventLogFile);
-    fflush(nullptr);
-    exit(128 + signo);
+    RunFault fault;
+    fault.status = 128 + signo;
+    fault.line = std::string("\nfwpak: stopped by SIG") + signal_name(signo) +
+                 " after the burn of " + bus + "; see " + g_EventLogFile + "\n";
+    return fault;
 }
 
 // The colon form has a separator after every pair: the digits stand at positions
@@ -205,9 +201,16 @@ bool show_tool_output() {
     return silent != SILENT_ON && (g_iFlag & (FLAG_SILENT | FLAG_REPLAY | FLAG_DISCOVERY)) == 0;
 }
 
-PreparedBurn prepare_burn(uint32_t uNicIdx) {
+BurnForm burn_form_of_run() {
+    BurnForm form;
+    form.replay = read_discovery != 0;
+    form.silent_tool = silent == SILENT_ON;
+    return form;
+}
+
+PreparedBurn prepare_burn(uint32_t uNicIdx, const BurnForm& form) {
     PreparedBurn burn;
-    open_data_file(&burn.data);
+    burn.data = make_data_file(TMP_DATA_TEMPLATE);
     nic_info& row = g_ninfo[uNicIdx];
     burn.bus = text_or_empty(row.pbus_info);
     if ((row.flags & NIC_FLASH) == 0)
@@ -218,7 +221,7 @@ PreparedBurn prepare_burn(uint32_t uNicIdx) {
     }
 
     int image = 0;  // a replay burns the image that the report reader put first
-    if (read_discovery == 0) {
+    if (!form.replay) {
         image = newest_image(row);
         if (image < 0) {
             print_message(
@@ -243,7 +246,7 @@ PreparedBurn prepare_burn(uint32_t uNicIdx) {
                                    "do_update_firmware: image path for %s is longer than %zu "
                                    "characters, not burnt\n",
                                    log_value(row.pbus_info).c_str(), IMAGE_PATH_MAX));
-    return ready_command(std::move(burn));
+    return ready_command(std::move(burn), form.silent_tool);
 }
 
 BurnOutcome conclude_burn(const nic_info& row, const PreparedBurn& burn, const ToolRun& run) {
@@ -253,11 +256,11 @@ BurnOutcome conclude_burn(const nic_info& row, const PreparedBurn& burn, const T
                            bus, strerror(run.error));
     if (run.exit_code == 0)
         return record_success(row);
-    return record_failure(bus, burn.image_path, run, burn.data.name);
+    return record_failure(bus, burn.image_path, run, burn.data.name.c_str());
 }
 
-BurnOutcome burn_row(uint32_t uNicIdx) {
-    PreparedBurn burn = prepare_burn(uNicIdx);
+BurnOutcome burn_row(uint32_t uNicIdx, const BurnForm& form) {
+    PreparedBurn burn = prepare_burn(uNicIdx, form);
     if (!burn.runs)
         return burn.outcome;
     // From the tool's start until its verdict is logged, a stop request waits.
@@ -265,10 +268,10 @@ BurnOutcome burn_row(uint32_t uNicIdx) {
     ToolRun run =
         run_tool(burn.command.program, burn.command.args, burn.data.fd.get(), show_tool_output());
     BurnOutcome result = conclude_burn(g_ninfo[uNicIdx], burn, run);
-    end_run_if_stopped(burn.bus.c_str());
+    result.stop = stop_fault(burn.bus.c_str());
     return result;
 }
 
 int do_update_firmware(uint32_t uNicIdx) {
-    return burn_row(uNicIdx).code;
+    return burn_row(uNicIdx, burn_form_of_run()).code;
 }

@@ -7,8 +7,10 @@
 #include <vector>
 
 #include "flash/tool_commands.h"
+#include "console.h"
 #include "handles.h"
 #include "nic_info.h"
+#include "platform/files.h"
 #include "platform/platform.h"
 
 // Longest image path ("./nic_fw/" and the file name) that is handed to the tool.
@@ -19,13 +21,26 @@ enum burn_verdict { BURN_SKIPPED, BURN_SUCCEEDED, BURN_FAILED };
 struct BurnOutcome {
     burn_verdict verdict = BURN_SKIPPED;
     int code = 0;  // what do_update_firmware returns
+    // Set when a stop signal arrived during the burn: the run goes no further.
+    RunFault stop;
 };
+
+// The form of a burn. An upgrade burns the newest catalog image and logs the
+// selection; a replay burns the image the report reader put first. A silent run
+// gives the tool its silent command line.
+struct BurnForm {
+    bool replay = false;
+    bool silent_tool = false;
+};
+// The form the design's globals give: replay while read_discovery is set, silent
+// tool while silent is SILENT_ON.
+BurnForm burn_form_of_run();
 
 // Burns row uNicIdx if its flags mark it for flashing, sets the run flags' burn
 // bits (FLAG_BURN_OK or FLAG_BURN_FAILED) and returns the verdict with the code:
 // 0 when nothing was burnt or the burn succeeded; after a failed burn, the
 // mismatch search's exit code (nonzero when the search did not run).
-BurnOutcome burn_row(uint32_t uNicIdx);
+BurnOutcome burn_row(uint32_t uNicIdx, const BurnForm& form);
 
 // The burning tool for this boot mode and its argument vector (argument 0 first);
 // false for a boot mode that names no tool.
@@ -35,10 +50,7 @@ struct BurnCommand {
 };
 
 // The data file of one burn: a new /tmp file that receives the tool's output.
-struct BurnDataFile {
-    UniqueFd fd;
-    char name[sizeof TMP_DATA_TEMPLATE] = {0};
-};
+using BurnDataFile = DataFile;
 
 // A burn made ready up to the start of the tool: the image is chosen, the selection
 // line logged, the command built. When there is nothing to run (`runs` false), the
@@ -51,7 +63,7 @@ struct PreparedBurn {
     BurnCommand command;
     BurnDataFile data;
 };
-PreparedBurn prepare_burn(uint32_t uNicIdx);
+PreparedBurn prepare_burn(uint32_t uNicIdx, const BurnForm& form);
 
 // The verdict of a prepared burn whose tool has run (or could not be started):
 // run flags, console lines and log lines as burn_row gives them.
@@ -60,15 +72,15 @@ BurnOutcome conclude_burn(const nic_info& row, const PreparedBurn& burn, const T
 // Whether the console shows the tool's output (runs that are not silent).
 bool show_tool_output();
 
-// burn_row's code.
+// burn_row's code, in the form of the run (burn_form_of_run).
 int do_update_firmware(uint32_t uNicIdx);
 
-// Ends the process with 128+N when signal N asked the run to stop while a burn ran
-// (the burn was let finish): logs which signal and after the burn of which adapter
-// (`bus`), so that no further burn starts. Called once the burn's verdict is
-// logged; a run that burns side by side calls it once all running burns have
-// their verdicts.
-void end_run_if_stopped(const char* bus);
+// When signal N asked the run to stop while a burn ran (the burn was let finish):
+// logs which signal and after the burn of which adapter (`bus`), and returns the
+// fault that ends the run with 128+N, so that no further burn starts. Otherwise no
+// fault. Called once the burn's verdict is logged; a run that burns side by side
+// calls it once all running burns have their verdicts.
+RunFault stop_fault(const char* bus);
 
 // The 12 hexadecimal digits of a colon-form MAC address, in a static 13-byte text:
 // how the success line names the port.

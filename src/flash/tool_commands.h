@@ -25,8 +25,9 @@ constexpr char MST_STATUS[] = "/usr/bin/mst status";
 constexpr char MST_START[] = "/usr/bin/mst start";
 constexpr char FLINT_PROBE[] = "/usr/bin/flint --help";
 
-// Image lookup: bus address and data file; the answer is the file's first line.
-constexpr char IMAGE_LOOKUP_FORMAT[] = "./getmlnxinfo imgfile %s > %s";
+// Image lookup: program, bus address and data file; the answer is the file's first line.
+constexpr char IMAGE_LOOKUP_PROGRAM[] = "./getmlnxinfo";
+constexpr char IMAGE_LOOKUP_FORMAT[] = "%s imgfile %s > %s";
 constexpr char IMAGE_LOOKUP_DATA_TEMPLATE[] = "dataXXXXXX";
 // Mismatch search over the burn's data file: every wording with which the burning
 // tools refuse an image made for another board ("-E- PSID mismatch. The PSID on

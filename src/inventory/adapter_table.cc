@@ -58,6 +58,7 @@ void reset_adapter_table() {
     g_ninfo = nullptr;
     g_nNics = 0;
     g_nMellanoxPorts = 0;
+    g_nLeftOut = 0;
     nic_count = 0;
     fw_number = nullptr;
     memset(ver_buf, 0, sizeof ver_buf);

@@ -33,6 +33,7 @@ constexpr int kPendingMatch = -2;
 
 struct MatchState {
     const char* source;  // the catalog's name in log lines
+    const CatalogAdapter* adapter;
     const char* key;
     XMLFW_INFO* records;
     int capacity;
@@ -65,9 +66,9 @@ bool entry_key_matches(MatchState* st, const CatalogScratch& s) {
     k.push_back('-');
     append_padded(&k, s.devid.text);
     k.push_back('-');
-    append_padded(&k, sub_ven_id_new);
+    append_padded(&k, st->adapter->sub_ven_id);
     k.push_back('-');
-    append_padded(&k, sub_dev_id_new);
+    append_padded(&k, st->adapter->sub_dev_id);
     k.push_back('-');
     k.append(s.psid.text);
     return k == st->key;
@@ -99,8 +100,8 @@ void fill_record(MatchState* st, XMLFW_INFO* rec, const CatalogScratch& s) {
     rec->pxmlName = kept_copy(st, g_XMLNicName, s.name.c_str());
     rec->pxmlVenId = kept_copy(st, g_XMLVenId, s.venid.c_str());
     rec->pxmlDevId = kept_copy(st, g_XMLDevId, s.devid.c_str());
-    rec->pxmlSubVenId = dup_text(sub_ven_id_new);
-    rec->pxmlSubDevId = dup_text(sub_dev_id_new);
+    rec->pxmlSubVenId = dup_text(st->adapter->sub_ven_id.c_str());
+    rec->pxmlSubDevId = dup_text(st->adapter->sub_dev_id.c_str());
     rec->pxmlPSID = kept_copy(st, g_XMLPSID, s.psid.c_str());
     rec->pxmlRom = dup_text("");
     rec->pxmlFwImage = nullptr;
@@ -275,11 +276,11 @@ CatalogWalkEnd walk(xmlTextReaderPtr reader, CatalogVisitor* v) {
     return end;
 }
 
-int read_catalog(xmlTextReaderPtr reader, const char* source, const char* pciIdString,
-                 XMLFW_INFO* pXmlFwInfo, int capacity) {
-    if (g_ninfo == nullptr || nic_count < 0 || pciIdString == nullptr || pXmlFwInfo == nullptr)
+int read_catalog(xmlTextReaderPtr reader, const char* source, const CatalogAdapter& adapter,
+                 const char* pciIdString, XMLFW_INFO* pXmlFwInfo, int capacity) {
+    if (adapter.row == nullptr || pciIdString == nullptr || pXmlFwInfo == nullptr)
         return 0;
-    MatchState st{source, pciIdString, pXmlFwInfo, capacity, &g_ninfo[nic_count], {}};
+    MatchState st{source, &adapter, pciIdString, pXmlFwInfo, capacity, adapter.row, {}};
     st.first_slot = st.row->fw_count;
     Matcher matcher(&st);
     CatalogWalkEnd end = walk(reader, &matcher);
@@ -308,23 +309,48 @@ UniqueReader open_memory_reader(const char* xml, size_t size) {
 
 }  // namespace
 
-int read_NIC_FW_xml_file(const char* pciIdString, XMLFW_INFO* pXmlFwInfo, int capacity) {
+namespace {
+
+CatalogAdapter current_catalog_adapter() {
+    CatalogAdapter adapter;
+    if (g_ninfo != nullptr && nic_count >= 0)
+        adapter.row = &g_ninfo[nic_count];
+    adapter.sub_ven_id = sub_ven_id_new;
+    adapter.sub_dev_id = sub_dev_id_new;
+    return adapter;
+}
+
+}  // namespace
+
+int read_catalog_file(const CatalogAdapter& adapter, const char* pciIdString,
+                      XMLFW_INFO* pXmlFwInfo, int capacity) {
     UniqueReader reader = open_file_reader(g_XMLFwFile);
     if (!reader) {
         log_eventf(LOG_ERROR, "Unable to open %s\n", g_XMLFwFile);
-        exit(1);
+        return CATALOG_UNREADABLE;
     }
     // No xmlCleanupParser after each read: it tears down libxml2's process-wide
     // state under any other libxml2 user of the process (report writer, reader).
-    return read_catalog(reader.get(), g_XMLFwFile, pciIdString, pXmlFwInfo, capacity);
+    return read_catalog(reader.get(), g_XMLFwFile, adapter, pciIdString, pXmlFwInfo, capacity);
+}
+
+int read_catalog_memory(const char* xml, size_t size, const CatalogAdapter& adapter,
+                        const char* pciIdString, XMLFW_INFO* pXmlFwInfo, int capacity) {
+    UniqueReader reader = open_memory_reader(xml, size);
+    if (!reader)
+        return -1;
+    return read_catalog(reader.get(), "the catalog in memory", adapter, pciIdString, pXmlFwInfo,
+                        capacity);
+}
+
+int read_NIC_FW_xml_file(const char* pciIdString, XMLFW_INFO* pXmlFwInfo, int capacity) {
+    return read_catalog_file(current_catalog_adapter(), pciIdString, pXmlFwInfo, capacity);
 }
 
 int read_NIC_FW_xml_memory(const char* xml, size_t size, const char* pciIdString,
                            XMLFW_INFO* pXmlFwInfo, int capacity) {
-    UniqueReader reader = open_memory_reader(xml, size);
-    if (!reader)
-        return -1;
-    return read_catalog(reader.get(), "the catalog in memory", pciIdString, pXmlFwInfo, capacity);
+    return read_catalog_memory(xml, size, current_catalog_adapter(), pciIdString, pXmlFwInfo,
+                               capacity);
 }
 
 CatalogWalkEnd walk_catalog_file(const char* path, CatalogVisitor* visitor) {
@@ -356,12 +382,19 @@ bool names_image_file(const char* name) {
     return name != nullptr && name[0] != '\0' && strstr(name, "n/a") == nullptr;
 }
 
+bool is_placeholder_image(const char* name) {
+    return name != nullptr && strstr(name, "Pelmora") != nullptr;
+}
+
 int attach_catalog_images(nic_info* row, const char* psid, XMLFW_INFO* records, int capacity,
                           size_t key_size, std::string* key) {
     char text[ID_TEXT_LEN];
-    nic_count = static_cast<int32_t>(row - g_ninfo);
-    snprintf(sub_dev_id_new, sizeof sub_dev_id_new, "%04X", static_cast<unsigned>(row->sub_dev_id));
-    snprintf(sub_ven_id_new, sizeof sub_ven_id_new, "%04X", static_cast<unsigned>(row->sub_ven_id));
+    CatalogAdapter adapter;
+    adapter.row = row;
+    snprintf(text, sizeof text, "%04X", static_cast<unsigned>(row->sub_ven_id));
+    adapter.sub_ven_id = text;
+    snprintf(text, sizeof text, "%04X", static_cast<unsigned>(row->sub_dev_id));
+    adapter.sub_dev_id = text;
     snprintf(text, sizeof text, "%04X-%04X-%04X-%04X-", static_cast<unsigned>(row->ven_id),
              static_cast<unsigned>(row->dev_id), static_cast<unsigned>(row->sub_ven_id),
              static_cast<unsigned>(row->sub_dev_id));
@@ -371,6 +404,6 @@ int attach_catalog_images(nic_info* row, const char* psid, XMLFW_INFO* records, 
                    key->c_str());
     clear_fw_info(records, capacity);
     if (key->size() >= key_size)
-        return -1;
-    return read_NIC_FW_xml_file(key->c_str(), records, capacity);
+        return CATALOG_KEY_TOO_LONG;
+    return read_catalog_file(adapter, key->c_str(), records, capacity);
 }

@@ -12,11 +12,22 @@ constexpr int CATALOG_CAPACITY_INVENTORY = MAX_FW_IMAGES;
 // The replay reads every match too, so that it can burn the newest of them.
 constexpr int CATALOG_CAPACITY_REPLAY = MAX_FW_IMAGES;
 
+// Results of a catalog read besides 1 and 0.
+constexpr int CATALOG_KEY_TOO_LONG = -1;  // attach_catalog_images: nothing was read
+constexpr int CATALOG_UNREADABLE = -2;    // the catalog file could not be opened
+
+// The adapter a catalog read is for: the row the matches go to, and its own
+// subsystem IDs as "%04X" texts, which stand in for the catalog's.
+struct CatalogAdapter {
+    nic_info* row = nullptr;
+    std::string sub_ven_id;
+    std::string sub_dev_id;
+};
+
 // Reads the catalog g_XMLFwFile afresh and appends every entry whose key
-// "%4s-%4s-%4s-%4s-%s" (venid, devid, the adapter's own sub_ven_id_new and
-// sub_dev_id_new, PSID) equals pciIdString to row g_ninfo[nic_count]: record
-// fw_count of pXmlFwInfo receives the entry's texts and the row's fw_count counts
-// up. The caller sets nic_count, sub_ven_id_new and sub_dev_id_new first.
+// "%4s-%4s-%4s-%4s-%s" (venid, devid, the adapter's own sub_ven_id and
+// sub_dev_id, PSID) equals pciIdString to the adapter's row: record fw_count of
+// pXmlFwInfo receives the entry's texts and the row's fw_count counts up.
 //
 // Matching follows the catalog's historic rule: attributes are visited in document
 // order, the values seen so far carry over from entry to entry (an entry that lacks
@@ -33,34 +44,44 @@ constexpr int CATALOG_CAPACITY_REPLAY = MAX_FW_IMAGES;
 // equal ones) when it is newer; the records stay in catalog order.
 // Returns 1 when the row has at least one image afterwards, else 0.
 //
-// A catalog that cannot be opened is fatal: "Unable to open %s\n" is logged as an
-// error and the process ends with status 1. Parsing never fetches anything from the
-// network, loads no DTD and substitutes no entity; a parse error part-way ends
-// the read with the matches found before it, and a warning in the event log.
-int read_NIC_FW_xml_file(const char* pciIdString, XMLFW_INFO* pXmlFwInfo, int capacity);
+// A catalog that cannot be opened ends the run: "Unable to open %s\n" is logged as
+// an error and CATALOG_UNREADABLE returned; the caller stops and hands the fault
+// (status 1, no console line) up to the driver. Parsing never fetches anything
+// from the network, loads no DTD and substitutes no entity; a parse error part-way
+// ends the read with the matches found before it, and a warning in the event log.
+int read_catalog_file(const CatalogAdapter& adapter, const char* pciIdString,
+                      XMLFW_INFO* pXmlFwInfo, int capacity);
+// The same matching over a catalog held in memory (for fuzzing and tests).
+// Returns -1 when no reader can be made for the buffer.
+int read_catalog_memory(const char* xml, size_t size, const CatalogAdapter& adapter,
+                        const char* pciIdString, XMLFW_INFO* pXmlFwInfo, int capacity);
 
-// The same matching over a catalog held in memory (for fuzzing and tests); never
-// ends the process. Returns -1 when no reader can be made for the buffer.
+// The design's forms of the two reads: the adapter is row g_ninfo[nic_count] with
+// the sub-ID texts sub_ven_id_new and sub_dev_id_new, which the caller sets first.
+int read_NIC_FW_xml_file(const char* pciIdString, XMLFW_INFO* pXmlFwInfo, int capacity);
 int read_NIC_FW_xml_memory(const char* xml, size_t size, const char* pciIdString,
                            XMLFW_INFO* pXmlFwInfo, int capacity);
 
 // Frees the texts of `count` records and sets every field to null.
 void clear_fw_info(XMLFW_INFO* records, int count);
 
-// Looks a row of g_ninfo up in the catalog: makes it the current row (nic_count)
-// and its sub-IDs the current sub-ID texts, builds its key
+// Looks a row up in the catalog, with its own sub-IDs: builds its key
 // "%04X-%04X-%04X-%04X-%s" from its PCI IDs and `psid` into *key, shows it
 // (print_message, cut at `key_size` - 1 characters), clears
 // `records` and reads up to `capacity` matches into them. A key of `key_size`
 // characters or more is never cut (a cut PSID could match another board's
-// images): nothing is read and -1 is returned. Otherwise returns what
-// read_NIC_FW_xml_file returns.
+// images): nothing is read and CATALOG_KEY_TOO_LONG is returned. Otherwise returns
+// what read_catalog_file returns.
 int attach_catalog_images(nic_info* row, const char* psid, XMLFW_INFO* records, int capacity,
                           size_t key_size, std::string* key);
 
 // Whether an image file name names a file: present, not empty, and without the
 // catalog's "n/a".
 bool names_image_file(const char* name);
+
+// Whether an image file name is a placeholder ("Pelmora" in it) that the report
+// replay resolves through the image lookup.
+bool is_placeholder_image(const char* name);
 
 // The one way the catalog is read. Every reader of the catalog (fwpak's matching
 // above, fwpak-repo's checks) walks it through walk_catalog_file, so that they see

@@ -203,19 +203,19 @@ int modify_imagename(nic_info* curnic, char* servername, size_t servername_size)
                    log_value(curnic != nullptr ? curnic->pbus_info : nullptr).c_str());
         return 2;
     }
-    char data_file[sizeof IMAGE_LOOKUP_DATA_TEMPLATE];
-    memcpy(data_file, IMAGE_LOOKUP_DATA_TEMPLATE, sizeof data_file);
-    UniqueFd fd(create_data_file(data_file));
-    if (fd.get() < 0) {
+    DataFile data = make_data_file(IMAGE_LOOKUP_DATA_TEMPLATE);
+    if (!data.is_open()) {
         log_eventf(LOG_ERROR, "modify_imagename: cannot create a data file %s here: %s\n",
-                   IMAGE_LOOKUP_DATA_TEMPLATE, strerror(errno));
+                   IMAGE_LOOKUP_DATA_TEMPLATE, strerror(data.error));
         return 2;
     }
-    RemoveOnExit remove_data{data_file};
-    fd.reset();
+    RemoveOnExit remove_data{data.name.c_str()};
+    data.fd.reset();
+    const char* data_file = data.name.c_str();
 
     char command[TEXT_LEN];
-    snprintf(command, sizeof command, IMAGE_LOOKUP_FORMAT, curnic->pbus_info, data_file);
+    snprintf(command, sizeof command, IMAGE_LOOKUP_FORMAT, IMAGE_LOOKUP_PROGRAM, curnic->pbus_info,
+             data_file);
     char answer[LOOKUP_ANSWER_LEN];
     int status = get_mlnx_info(command, answer, sizeof answer, data_file, " ");
     if (status != 0)

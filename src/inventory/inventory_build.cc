@@ -3,7 +3,6 @@
 #include "inventory/inventory_build.h"
 
 #include <cerrno>
-#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -52,38 +51,28 @@ struct CatalogRecords {
 };
 
 // The per-port error lines of one build; with no data file they go nowhere.
-class DataFile {
+class ErrorLines {
   public:
-    DataFile() {
-        memcpy(name_, TMP_DATA_TEMPLATE, sizeof name_);
-        UniqueFd fd(create_data_file(name_));
-        if (fd.get() < 0) {
-            // A failed create leaves its last try in the name: the messages must not name
-            // a file that was never made.
-            memcpy(name_, TMP_DATA_TEMPLATE, sizeof name_);
+    ErrorLines() : data_(make_data_file(TMP_DATA_TEMPLATE)) {
+        if (!data_.is_open())
             return;
-        }
-        file_.reset(fdopen(fd.get(), "w"));
+        file_.reset(fdopen(data_.fd.get(), "w"));
         if (file_)
-            fd.release();
+            data_.fd.release();
     }
     bool is_open() const { return file_ != nullptr; }
-    const char* name() const { return name_; }
+    const char* name() const { return data_.name.c_str(); }
     // Where a log line sends the reader for the details.
     std::string see() const {
-        return is_open() ? std::string("see ") + name_ : "no data file could be created";
+        return is_open() ? std::string("see ") + name() : "no data file could be created";
     }
-    void printf(const char* fmt, ...) __attribute__((format(printf, 2, 3))) {
-        if (!file_)
-            return;
-        va_list ap;
-        va_start(ap, fmt);
-        vfprintf(file_.get(), fmt, ap);
-        va_end(ap);
+    void write(const std::string& text) {
+        if (file_)
+            fputs(text.c_str(), file_.get());
     }
 
   private:
-    char name_[sizeof TMP_DATA_TEMPLATE];
+    DataFile data_;
     UniqueFile file_;
 };
 
@@ -107,7 +96,7 @@ struct PortQuery {
 };
 
 // Both values come from the port's one query output.
-PortQuery query_port(const PortQueryOutput& answer, DataFile* data) {
+PortQuery query_port(const PortQueryOutput& answer, ErrorLines* data) {
     PortQuery q;
     if (!answer.started)
         fprintf(stderr,
@@ -118,15 +107,17 @@ PortQuery query_port(const PortQueryOutput& answer, DataFile* data) {
     int rc = cut_firmware_info(answer.output, &version, kVersionKeyword);
     q.version.reset(version);
     if (rc != 0) {
-        data->printf("\n\nFWUPG_ERROR: get_firmware_info filed RC = %d\n%s,%d\n\n", rc,
-                     FWPAK_SOURCE, __LINE__);
+        data->write(fwupg_error(FatalShape::block,
+                                "get_firmware_info filed RC = " + std::to_string(rc), FWPAK_SOURCE,
+                                __LINE__));
         q.version.reset();
     }
     rc = cut_firmware_info(answer.output, &psid, kPsidKeyword);
     q.psid.reset(psid);
     if (rc != 0) {
-        data->printf("\n\nFWUPG_ERROR: get_firmware_info filed RC = %d\n%s,%d\n\n", rc,
-                     FWPAK_SOURCE, __LINE__);
+        data->write(fwupg_error(FatalShape::block,
+                                "get_firmware_info filed RC = " + std::to_string(rc), FWPAK_SOURCE,
+                                __LINE__));
         q.psid.reset();
     }
     return q;
@@ -140,13 +131,13 @@ void print_card_info(const ethtool_info& info, const char* address, const char* 
     print_messagef("%04x:%02x:%02x.%x\n", domain, bus, dev, func);
 }
 
-void read_pci_ids(nic_info* row) {
+// A Mellanox port without its PCI IDs cannot be matched or burnt safely: the
+// fault ends the run.
+RunFault read_pci_ids(nic_info* row) {
     int32_t ven = 0, dev = 0, sub_ven = 0, sub_dev = 0;
     int rc = get_pci_info(row->pbus_info, &ven, &dev, &sub_ven, &sub_dev);
-    if (rc != 0) {
-        fprintf(stderr, "\n\nFWUPG_ERROR: RC = %d\n%s,%d\n\n", rc, FWPAK_SOURCE, __LINE__);
-        exit(1);
-    }
+    if (rc != 0)
+        return fatal_fault(FatalShape::block, "RC = " + std::to_string(rc), FWPAK_SOURCE, __LINE__);
     print_messagef("DEVICE INFO---------->%x %x %x %x\n", static_cast<unsigned>(ven),
                    static_cast<unsigned>(dev), static_cast<unsigned>(sub_ven),
                    static_cast<unsigned>(sub_dev));
@@ -154,23 +145,27 @@ void read_pci_ids(nic_info* row) {
     row->dev_id = dev;
     row->sub_ven_id = sub_ven;
     row->sub_dev_id = sub_dev;
+    return RunFault{};
 }
 
 // Attaches the catalog's images to the row. A key that does not fit its 50 bytes
 // (a PSID of more than 29 characters) is never cut: a cut PSID could match another
-// board's images, so such a port gets none.
-void attach_catalog(nic_info* row, const char* address, CatalogRecords* catalog) {
+// board's images, so such a port gets none. A catalog that cannot be opened ends
+// the run (the reader has logged why; no console line).
+RunFault attach_catalog(nic_info* row, const char* address, CatalogRecords* catalog) {
     std::string key;
     int found = attach_catalog_images(row, row->psid, catalog->records.data(),
                                       CATALOG_CAPACITY_INVENTORY, ID_TEXT_LEN, &key);
-    if (found < 0)
+    if (found == CATALOG_UNREADABLE)
+        return RunFault{1, ""};
+    if (found == CATALOG_KEY_TOO_LONG)
         log_eventf(LOG_WARNING,
                    "build_NIC_list: PSID %s of %s does not fit the %d-byte catalog key; no "
                    "catalog image is matched\n",
                    log_value(row->psid).c_str(), address, ID_TEXT_LEN);
     if (found != 1) {
         log_eventf(LOG_ERROR, "For %s no matching firmware file in XML\n", address);
-        return;
+        return RunFault{};
     }
     // An entry whose version is not a version can be neither ranked nor shown: it
     // is left out, named in the log.
@@ -192,17 +187,21 @@ void attach_catalog(nic_info* row, const char* address, CatalogRecords* catalog)
         ++kept;
     }
     row->fw_count = kept;
+    return RunFault{};
 }
 
-// One Mellanox port. Returns false when its version or PSID is missing.
-bool build_port(nic_info* row, const char* address, const PortQueryOutput& answer, DataFile* data,
-                CatalogRecords* catalog) {
+enum class PortResult { built, not_queried, fault };
+
+// One Mellanox port: not_queried when its version or PSID is missing; fault (with
+// *fault set) when the run cannot go on.
+PortResult build_port(nic_info* row, const char* address, const PortQueryOutput& answer,
+                      ErrorLines* data, CatalogRecords* catalog, RunFault* fault) {
     PortQuery q = query_port(answer, data);
     if (q.psid)
         row->psid = dup_text(q.psid.get());
     if (!q.version || !q.psid) {
-        data->printf("\n\nFWUPG_ERROR: PSID or FW_Version is not found for %s interface\n",
-                     address);
+        data->write(std::string("\n\nFWUPG_ERROR: PSID or FW_Version is not found for ") + address +
+                    " interface\n");
         // Without this line the port would just be missing from every listing.
         log_eventf(LOG_WARNING,
                    "build_NIC_list: the query of %s gave no %s; the port is left out (%s)\n",
@@ -211,16 +210,16 @@ bool build_port(nic_info* row, const char* address, const PortQueryOutput& answe
                    : !q.version          ? "firmware version"
                                          : "PSID",
                    data->see().c_str());
-        return false;
+        return PortResult::not_queried;
     }
     // A version that is not one would be shown cut or ranked wrong: the port counts
     // as not queried.
     if (parseversions(q.version.get(), &row->uCurROMmaj, &row->uCurROMmin, &row->uCurROMrel) != 0) {
-        data->printf("\n\nFWUPG_ERROR: FW_Version %s of %s interface is not a version\n",
-                     q.version.get(), address);
+        data->write(std::string("\n\nFWUPG_ERROR: FW_Version ") + q.version.get() + " of " +
+                    address + " interface is not a version\n");
         log_eventf(LOG_ERROR, "build_NIC_list: FW Version \"%s\" of %s is not a version\n",
                    log_value(q.version.get()).c_str(), address);
-        return false;
+        return PortResult::not_queried;
     }
     ethtool_info info{nullptr, nullptr, dup_text(q.version.get()), dup_text(address), link_unknown};
     print_card_info(info, address, q.psid.get());
@@ -230,15 +229,18 @@ bool build_port(nic_info* row, const char* address, const PortQueryOutput& answe
     row->pbus_info = info.pbus_info;
     row->pbase_guid = dup_text(query_base_guid(answer.output).c_str());
 
-    read_pci_ids(row);
-    attach_catalog(row, address, catalog);
+    *fault = read_pci_ids(row);
+    if (!*fault)
+        *fault = attach_catalog(row, address, catalog);
+    if (*fault)
+        return PortResult::fault;
     row->flags |= NIC_STATE_KNOWN;
-    return true;
+    return PortResult::built;
 }
 
 }  // namespace
 
-int build_NIC_list() {
+int build_NIC_list(RunFault* fault) {
     CatalogRecords catalog;
     char** ppif = nullptr;
     char** vendor_name = nullptr;
@@ -246,14 +248,16 @@ int build_NIC_list() {
     TextList interfaces(ppif);
     TextList vendors(vendor_name);
     if (rc != 0)
-        fprintf(stderr, "\n\nFWUPG_ERROR: get_interface_list filed RC = %d\n%s,%d\n\n", rc,
-                FWPAK_SOURCE, __LINE__);
+        fputs(fwupg_error(FatalShape::block, "get_interface_list filed RC = " + std::to_string(rc),
+                          FWPAK_SOURCE, __LINE__)
+                  .c_str(),
+              stderr);
 
     fw_number = static_cast<int32_t*>(zero_alloc(static_cast<size_t>(g_nNics), sizeof(int32_t)));
     print_device_list(ppif, vendor_name);
     g_ninfo = static_cast<nic_info*>(zero_alloc(static_cast<size_t>(g_nNics), sizeof(nic_info)));
 
-    DataFile data;
+    ErrorLines data;
     if (!data.is_open())
         printf("Not able to open this %s file\n", data.name());
     print_messagef("\nIf PSID or FW_Version is not found for some interfaces, please check %s\n\n",
@@ -278,8 +282,15 @@ int build_NIC_list() {
             continue;
         }
         ++g_nMellanoxPorts;
-        if (!build_port(row, address, answers[answer++], &data, &catalog))
-            ++missing;
+        switch (build_port(row, address, answers[answer++], &data, &catalog, fault)) {
+            case PortResult::built:
+                break;
+            case PortResult::not_queried:
+                ++missing;
+                break;
+            case PortResult::fault:
+                return BUILD_FATAL;
+        }
     }
 
     // Each mode says what a failed build means for it; the ports whose query

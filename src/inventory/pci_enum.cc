@@ -1,4 +1,5 @@
-// PCI enumeration through libpci, and the PCI IDs of one device through sysfs.
+// PCI enumeration over the platform's bus scan, and the PCI IDs of one device
+// through sysfs.
 #include "inventory/pci_enum.h"
 
 #include <algorithm>
@@ -7,7 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
+#include <map>
 #include <strings.h>
 
 #include "console.h"
@@ -18,20 +19,8 @@ namespace {
 
 constexpr char kSysfsPciDevices[] = SYSFS_PCI_DEVICES;
 constexpr int kSysfsPathLen = 128;
-constexpr int kVendorLookupLen = 1024;
 // The first 10 characters of an address text ("dddd:bb:ss") name the physical device.
 constexpr size_t kDevicePrefixLen = 10;
-constexpr int kFillFlags = PCI_FILL_IDENT | PCI_FILL_BASES | PCI_FILL_CLASS;
-
-struct PciAccessCleanup {
-    void operator()(pci_access* a) const { pci_cleanup(a); }
-};
-using PciAccess = std::unique_ptr<pci_access, PciAccessCleanup>;
-
-struct PciDevFree {
-    void operator()(pci_dev* d) const { pci_free_dev(d); }
-};
-using PciDev = std::unique_ptr<pci_dev, PciDevFree>;
 
 char** alloc_text_list() {
     char** list = static_cast<char**>(calloc(MAX_NICS, sizeof(char*)));
@@ -47,9 +36,9 @@ char** alloc_text_list() {
     return list;
 }
 
-std::string address_text(const pci_dev* d) {
+std::string address_text(const PciFunction& f) {
     char text[PCI_TEXT_LEN];
-    snprintf(text, sizeof text, "%04x:%02x:%02x.%d", d->domain, d->bus, d->dev, d->func);
+    snprintf(text, sizeof text, "%04x:%02x:%02x.%d", f.domain, f.bus, f.dev, f.func);
     return text;
 }
 
@@ -76,9 +65,9 @@ bool parse_hex_field(const char* begin, const char* end, unsigned long max, int*
     return true;
 }
 
-bool matches_class(const pci_dev* d, const int32_t* pmatch_pattern) {
+bool matches_class(const PciFunction& f, const int32_t* pmatch_pattern) {
     for (int i = 0; i < 4; ++i) {
-        if (d->device_class == pmatch_pattern[i])
+        if (static_cast<int32_t>(f.device_class) == pmatch_pattern[i])
             return true;
     }
     return false;
@@ -91,15 +80,22 @@ bool is_virtual_function(const std::string& address) {
     return sysfs_entry_exists(link.c_str());
 }
 
-std::vector<std::string> matching_functions(pci_access* pacc, const int32_t* pmatch_pattern) {
-    std::vector<std::string> found;
-    for (pci_dev* d = pacc->devices; d != nullptr; d = d->next) {
-        pci_fill_info(d, kFillFlags);
-        if (!matches_class(d, pmatch_pattern))
+// The matching functions' addresses, and the vendor name of each address.
+struct Candidates {
+    std::vector<std::string> addresses;
+    std::map<std::string, std::string> vendor_names;
+};
+
+Candidates matching_functions(const int32_t* pmatch_pattern) {
+    Candidates found;
+    for (const PciFunction& f : list_pci_functions()) {
+        if (!matches_class(f, pmatch_pattern))
             continue;
-        std::string address = address_text(d);
-        if (!is_virtual_function(address))
-            found.push_back(address);
+        std::string address = address_text(f);
+        if (is_virtual_function(address))
+            continue;
+        found.vendor_names[address] = f.vendor_name;
+        found.addresses.push_back(std::move(address));
     }
     return found;
 }
@@ -112,21 +108,6 @@ void sort_addresses(std::vector<std::string>* addresses) {
     qsort(ptrs.data(), ptrs.size(), sizeof(const char*), cmp_pci_id_nums);
     std::vector<std::string> sorted(ptrs.begin(), ptrs.end());
     addresses->swap(sorted);
-}
-
-void list_device(pci_access* pacc, const std::string& address, char* slot, char* vendor) {
-    pci_filter filter;
-    pci_filter_init(pacc, &filter);
-    pci_filter_parse_pciid(&filter, address.c_str());
-    snprintf(slot, PCI_TEXT_LEN, "%s", address.c_str());
-    PciDev dev(pci_get_dev(pacc, filter.domain, filter.bus, filter.slot, filter.func));
-    if (!dev)
-        return;
-    pci_fill_info(dev.get(), kFillFlags);
-    char name[kVendorLookupLen] = {0};
-    const char* looked_up =
-        pci_lookup_name(pacc, name, sizeof name, PCI_LOOKUP_VENDOR, dev->vendor_id, dev->device_id);
-    snprintf(vendor, PCI_TEXT_LEN, "%s", looked_up != nullptr ? looked_up : "");
 }
 
 // Each adapter left out is named in the event log; the modes that act on every
@@ -210,23 +191,19 @@ int get_interface_list(char*** pppif, char*** vendor_name, const int32_t* pmatch
     *vendor_name = alloc_text_list();
     *pif_count = 0;
 
-    PciAccess pacc(pci_alloc());
-    pci_init(pacc.get());
-    pci_filter filter;
-    pci_filter_init(pacc.get(), &filter);
-    pci_scan_bus(pacc.get());
-
-    std::vector<std::string> candidates = matching_functions(pacc.get(), pmatch_pattern);
-    sort_addresses(&candidates);
+    Candidates candidates = matching_functions(pmatch_pattern);
+    sort_addresses(&candidates.addresses);
     std::vector<std::string> left_out;
-    std::vector<std::string> devices = reduce_to_devices(candidates, MAX_NICS, &left_out);
+    std::vector<std::string> devices = reduce_to_devices(candidates.addresses, MAX_NICS, &left_out);
     g_nLeftOut = static_cast<int32_t>(left_out.size());
     if (!left_out.empty())
         report_left_out(left_out);
 
     int32_t count = 0;
     for (const std::string& address : devices) {
-        list_device(pacc.get(), address, (*pppif)[count], (*vendor_name)[count]);
+        snprintf((*pppif)[count], PCI_TEXT_LEN, "%s", address.c_str());
+        snprintf((*vendor_name)[count], PCI_TEXT_LEN, "%s",
+                 candidates.vendor_names[address].c_str());
         ++count;
     }
     *pif_count = count;
@@ -240,17 +217,6 @@ int get_interface_list(char*** pppif, char*** vendor_name, const int32_t* pmatch
 bool is_mellanox_vendor(const char* vendor_name) {
     return strcasestr(vendor_name, "Mellanox") != nullptr ||
            strcasestr(vendor_name, "15B3") != nullptr;
-}
-
-std::string pci_device_name(unsigned vendor, unsigned device) {
-    PciAccess pacc(pci_alloc());
-    pci_init(pacc.get());
-    char name[kVendorLookupLen] = {0};
-    // PCI_LOOKUP_NO_NUMBERS: no database entry gives null, not a made-up number.
-    const char* found =
-        pci_lookup_name(pacc.get(), name, sizeof name, PCI_LOOKUP_DEVICE | PCI_LOOKUP_NO_NUMBERS,
-                        static_cast<int>(vendor), static_cast<int>(device));
-    return found != nullptr ? found : "";
 }
 
 void free_text_list(char** list) {

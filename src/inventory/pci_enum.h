@@ -11,12 +11,14 @@ extern "C" {
 #include <pci/pci.h>
 }
 
+#include "platform/pci_scan.h"
+
 // Bytes of one slot of the interface and vendor-name lists (49 characters: a
 // longer vendor name is cut).
 constexpr int PCI_TEXT_LEN = 50;
 
-// Lists the PCI devices whose class is one of the four codes of pmatch_pattern,
-// reduced to the lowest matching function of each physical device and sorted by
+// Lists the PCI devices (list_pci_functions) whose class is one of the four codes of
+// pmatch_pattern, reduced to the lowest matching function of each physical device and sorted by
 // address. *pppif receives MAX_NICS slots of PCI_TEXT_LEN bytes with the address
 // texts ("%04x:%02x:%02x.%d"), *vendor_name as many with the vendor names libpci
 // gives (the PCI ID database's name, or a text carrying the vendor number), and
@@ -32,9 +34,6 @@ int get_interface_list(char*** pppif, char*** vendor_name, const int32_t* pmatch
 // Whether a vendor name from get_interface_list is Mellanox's: the name contains
 // "Mellanox" or "15B3" (the number libpci gives without its ID database), any case.
 bool is_mellanox_vendor(const char* vendor_name);
-
-// The PCI ID database's name of a device ("MT27800 Family [ConnectX-5]"), or empty.
-std::string pci_device_name(unsigned vendor, unsigned device);
 
 // Frees a list made by get_interface_list, slots included; null is allowed.
 void free_text_list(char** list);

@@ -105,6 +105,59 @@ int create_data_file(char* name_template) {
     return platform().create_data_file(name_template);
 }
 
+DataFile make_data_file(const std::string& name_template) {
+    DataFile file;
+    std::vector<char> name(name_template.begin(), name_template.end());
+    name.push_back('\0');
+    file.fd.reset(create_data_file(name.data()));
+    file.error = file.is_open() ? 0 : errno;
+    file.name = file.is_open() ? std::string(name.data()) : name_template;
+    return file;
+}
+
+bool read_whole_fd(int fd, std::string* text, size_t max) {
+    text->clear();
+    char buf[1 << 16];
+    bool seekable = true;
+    for (off_t at = 0;;) {
+        ssize_t n = seekable ? pread(fd, buf, sizeof buf, at) : read(fd, buf, sizeof buf);
+        if (n < 0 && errno == ESPIPE && seekable && at == 0) {
+            seekable = false;
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return false;
+        if (n == 0)
+            return true;
+        if (static_cast<size_t>(n) > max - text->size()) {
+            errno = EFBIG;
+            return false;
+        }
+        text->append(buf, static_cast<size_t>(n));
+        at += n;
+    }
+}
+
+bool read_whole_file(const std::string& path, std::string* text, size_t max) {
+    UniqueFd fd(open(path.c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC));
+    return fd.get() >= 0 && read_whole_fd(fd.get(), text, max);
+}
+
+bool write_all(int fd, const char* data, size_t len) {
+    while (len > 0) {
+        ssize_t n = write(fd, data, len);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        data += n;
+        len -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
 int save_file_atomically(const char* path, const std::function<int(int fd)>& write,
                          SaveFailure* failure) {
     struct stat st;

@@ -1,13 +1,46 @@
-// The platform layer for files the program creates: data files that receive a
-// tool's output, and the atomic save of a whole file.
+// The platform layer for files the program creates and reads whole: data files
+// that receive a tool's output, whole-file reads and writes, and the atomic save
+// of a whole file.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <functional>
+#include <string>
+
+#include "handles.h"
 
 // Creates a new file, readable and writable by the owner only, from a template
 // whose last six characters are "XXXXXX"; they are replaced in place. Returns the
 // open descriptor, or -1 with errno set.
 int create_data_file(char* name_template);
+
+// A data file made by create_data_file: its open descriptor and its name. When it
+// cannot be created, `fd` is -1, `error` holds the errno and `name` stays the
+// template, so that no message names a file that was never made.
+struct DataFile {
+    UniqueFd fd;
+    std::string name;
+    int error = 0;
+    bool is_open() const { return fd.get() >= 0; }
+};
+DataFile make_data_file(const std::string& name_template);
+
+// Reads everything a descriptor holds from its start (a file read from offset 0,
+// its own offset untouched, so that a tool writing through it is not disturbed; a
+// pipe or terminal from where it stands). Returns false with errno set on a read
+// error, or with errno EFBIG once more than `max` bytes arrive.
+bool read_whole_fd(int fd, std::string* text, size_t max = SIZE_MAX);
+// The whole content of a file, byte for byte, as read_whole_fd reads it; false
+// with errno set when it cannot be opened or read.
+bool read_whole_file(const std::string& path, std::string* text, size_t max = SIZE_MAX);
+
+// Writes all `len` bytes (a write cut short by a signal goes on). False with errno
+// set when a write fails.
+bool write_all(int fd, const char* data, size_t len);
+inline bool write_all(int fd, const std::string& text) {
+    return write_all(fd, text.data(), text.size());
+}
 
 // The step of a save that failed, and its errno text's number.
 enum class SaveStep { create, open, write, replace };

@@ -6,21 +6,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-namespace {
-
-void write_all(int fd, const char* data, ssize_t len) {
-    while (len > 0) {
-        ssize_t n = write(fd, data, static_cast<size_t>(len));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return;
-        data += n;
-        len -= n;
-    }
-}
-
-}  // namespace
+#include "platform/files.h"
 
 OutputView::OutputView(int output_fd) {
     // A descriptor of its own, readable even when the caller's is write-only.
@@ -42,6 +28,6 @@ void OutputView::show_new() {
         if (n <= 0)
             return;
         shown_ += n;
-        write_all(STDOUT_FILENO, buf, n);
+        write_all(STDOUT_FILENO, buf, static_cast<size_t>(n));
     }
 }

@@ -1,13 +1,15 @@
 // The seam to the operating system: one table of operations through which the
-// program runs outside programs, reads sysfs and creates data files (in the
-// manner of pciutils' access methods). The program runs on system_platform; a
-// unit test installs a table of its own that records every command in order and
-// answers from its script, without starting any process.
+// program runs outside programs, scans the PCI bus, reads sysfs and creates data
+// files (in the manner of pciutils' access methods). The program runs on
+// system_platform; a unit test installs a table of its own that records every
+// command in order and answers from its script, without starting any process.
 #pragma once
 
 #include <cstdio>
 #include <string>
 #include <vector>
+
+#include "platform/pci_scan.h"
 
 // Outcome of a program run directly (no shell) in a child process.
 struct ToolRun {
@@ -55,8 +57,8 @@ struct ChildEnd {
 };
 
 // Each operation's contract is that of the function of the same name in
-// command_runner.h, subprocess_set.h, sysfs_reader.h or files.h, which call
-// through this table.
+// command_runner.h, subprocess_set.h, sysfs_reader.h, files.h or pci_scan.h, which
+// call through this table.
 struct PlatformOps {
     int (*run_shell)(const char* command);
     FILE* (*open_read_pipe)(const char* command);
@@ -68,6 +70,7 @@ struct PlatformOps {
     int (*create_data_file)(char* name_template);
     StartedChild (*start_child)(const ChildSpec& spec);
     bool (*wait_child)(int timeout_ms, ChildEnd* end);
+    std::vector<PciFunction> (*list_pci_functions)();
 };
 
 // The real operating system.

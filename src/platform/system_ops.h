@@ -14,3 +14,4 @@ bool system_sysfs_list_dir(const char* dir, std::vector<std::string>* entries);
 int system_create_data_file(char* name_template);
 StartedChild system_start_child(const ChildSpec& spec);
 bool system_wait_child(int timeout_ms, ChildEnd* end);
+std::vector<PciFunction> system_list_pci_functions();

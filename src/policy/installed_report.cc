@@ -38,9 +38,12 @@ void print_installed_block(const nic_info& nic) {
     print_message("\n");
 }
 
-int show_current() {
-    open_event_log(FWPAK_SOURCE, __LINE__);
-    build_NIC_list();
+int show_current(RunFault* fault) {
+    *fault = open_event_log(FWPAK_SOURCE, __LINE__);
+    if (*fault)
+        return fault->status;
+    if (build_NIC_list(fault) == BUILD_FATAL)
+        return fault->status;
     for (int u = 0; u < g_nNics; ++u) {
         if ((g_ninfo[u].flags & NIC_STATE_KNOWN) != 0)
             print_installed_block(g_ninfo[u]);

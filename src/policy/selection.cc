@@ -8,6 +8,7 @@
 #include "console.h"
 #include "inventory/catalog.h"
 #include "nic_info.h"
+#include "policy/firmware_action.h"
 #include "policy/versions.h"
 #include "run_flags.h"
 
@@ -24,11 +25,6 @@ void reset_invalid_counts() {
 
 const char* text_or_empty(const char* text) {
     return text != nullptr ? text : "";
-}
-
-bool has_newer_image(const nic_info& row) {
-    int newest = newest_image(row);
-    return newest >= 0 && compare_versions(image_version(row, newest), installed_version(row)) > 0;
 }
 
 void show_versions(const nic_info& row, int rows) {
@@ -59,14 +55,15 @@ void note_image_files(nic_info& row) {
 
 }  // namespace
 
-int is_FW_needed(uint32_t uNicIdx) {
+int is_FW_needed(uint32_t uNicIdx, bool* skipped) {
+    *skipped = false;
     nic_info& row = g_ninfo[uNicIdx];
     char question[MSG_LEN];
     fw_version_message(question, sizeof question);
     int rows = 0;
     build_version_list(row, ver_buf, &rows);
 
-    bool newer = has_newer_image(row);
+    bool newer = classify_firmware(row) == FirmwareAction::upgrade;
     if (newer) {
         print_messagef(
             "Repository has New firmware version for interface %s.................Please flash "
@@ -82,20 +79,29 @@ int is_FW_needed(uint32_t uNicIdx) {
         "Repository doesn't have newer firmware version, Installed firmware version is the "
         "latest one..........Please Quit the updation.\n");
     if (plain_silent_run()) {
-        fw_invalid = 1;
+        *skipped = true;
         ++fw_invalid_count;
         return ANSWER_NO;
     }
     return nfwu_yesno(question, ANSWER_NO, "n");
 }
 
-int select_firmware(uint32_t uNicIdx) {
+int is_FW_needed(uint32_t uNicIdx) {
+    bool skipped = false;
+    int answer = is_FW_needed(uNicIdx, &skipped);
+    if (skipped)
+        fw_invalid = 1;
+    return answer;
+}
+
+int select_firmware(uint32_t uNicIdx, bool* skipped) {
+    *skipped = false;
     nic_info& row = g_ninfo[uNicIdx];
     if ((row.flags & NIC_STATE_KNOWN) == 0)
         return 0;
     note_image_files(row);
 
-    switch (is_FW_needed(uNicIdx)) {
+    switch (is_FW_needed(uNicIdx, skipped)) {
         case ANSWER_YES:
             row.flags |= NIC_FLASH;
             break;
@@ -111,5 +117,13 @@ int select_firmware(uint32_t uNicIdx) {
             row.flags = 0;
             break;
     }
+    return 0;
+}
+
+int select_firmware(uint32_t uNicIdx) {
+    bool skipped = false;
+    select_firmware(uNicIdx, &skipped);
+    if (skipped)
+        fw_invalid = 1;
     return 0;
 }

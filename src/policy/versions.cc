@@ -94,6 +94,12 @@ long version_sort_key(uint32_t major, uint32_t minor, uint32_t release) {
     return static_cast<long>(key);
 }
 
+std::string version_as_read(const char* text) {
+    uint32_t major = 0, minor = 0, release = 0;
+    parseversions(text, &major, &minor, &release);
+    return std::to_string(major) + "." + std::to_string(minor) + "." + std::to_string(release);
+}
+
 fw_version image_version(const nic_info& row, int i) {
     return {row.uFwROMmaj[i], row.uFwROMmin[i], row.uFwROMrel[i]};
 }

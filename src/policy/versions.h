@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "nic_info.h"
 
@@ -23,6 +24,11 @@ constexpr int VERSION_UNUSABLE = 1;
 // outputs 0 when a field is empty, not all digits, or past 4294967295. A null text
 // reads as empty.
 int parseversions(const char* version, uint32_t* major, uint32_t* minor, uint32_t* release);
+
+// A version text as fwpak reads it, written back as "%u.%u.%u" ("0.0.0" for a
+// text that is not a version): what fwpak-repo compares catalog and image
+// versions by.
+std::string version_as_read(const char* text);
 
 // A version triple.
 struct fw_version {

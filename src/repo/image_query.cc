@@ -5,11 +5,10 @@
 #include <cstring>
 #include <vector>
 
+#include "flash/tool_commands.h"
 #include "platform/command_runner.h"
 #include "handles.h"
 #include "inventory/fw_query.h"
-
-const char REPO_BURNING_TOOL[] = "./nic_fw/mstflint";
 
 namespace {
 
@@ -48,10 +47,10 @@ ImageFacts query_image(const std::string& image) {
         facts.problem = std::string("cannot make a file for the answer: ") + strerror(errno);
         return facts;
     }
-    const std::vector<std::string> args = {"mstflint", "-i", image, "q"};
-    ToolRun run = run_tool(REPO_BURNING_TOOL, args, fileno(output.get()), false);
+    const std::vector<std::string> args = {MSTFLINT_ARG0, "-i", image, "q"};
+    ToolRun run = run_tool(MSTFLINT_PROGRAM, args, fileno(output.get()), false);
     if (!run.started) {
-        facts.problem = std::string("cannot run ") + REPO_BURNING_TOOL + ": " + strerror(run.error);
+        facts.problem = std::string("cannot run ") + MSTFLINT_PROGRAM + ": " + strerror(run.error);
         return facts;
     }
     facts.psid = query_value(output.get(), "PSID");

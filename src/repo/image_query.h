@@ -5,9 +5,6 @@
 
 #include <string>
 
-// The repository's burning tool, relative to the repository directory.
-extern const char REPO_BURNING_TOOL[];
-
 struct ImageFacts {
     bool ok = false;   // both PSID and FW Version were read
     std::string psid;  // cut exactly as fwpak cuts a device's query

@@ -12,6 +12,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "flash/tool_commands.h"
 #include "handles.h"
 #include "inventory/pci_enum.h"
 #include "platform/files.h"
@@ -131,12 +132,6 @@ std::string identity(unsigned ven, unsigned dev, const std::string& psid) {
     return hex4(ven) + "-" + hex4(dev) + "-" + psid;
 }
 
-std::string version_key(const std::string& text) {
-    uint32_t major = 0, minor = 0, release = 0;
-    parseversions(text.c_str(), &major, &minor, &release);
-    return std::to_string(major) + "." + std::to_string(minor) + "." + std::to_string(release);
-}
-
 std::string default_name(const NewEntry& e, const std::vector<RepoEntry>& existing) {
     const std::string id = identity(e.ids[0], e.ids[1], e.psid);
     for (const RepoEntry& old : existing) {
@@ -152,14 +147,14 @@ std::string default_name(const NewEntry& e, const std::vector<RepoEntry>& existi
 std::string clash(const NewEntry& e, const std::vector<RepoEntry>& existing,
                   const std::vector<NewEntry>& planned) {
     const std::string id = identity(e.ids[0], e.ids[1], e.psid);
-    const std::string v = version_key(e.version);
+    const std::string v = version_as_read(e.version.c_str());
     for (const RepoEntry& old : existing) {
-        if (entry_identity(old.values) == id && version_key(old.rom.text) == v)
+        if (entry_identity(old.values) == id && version_as_read(old.rom.text.c_str()) == v)
             return "an entry for " + id + " version " + e.version + " exists already (line " +
                    std::to_string(old.line) + ")";
     }
     for (const NewEntry& p : planned) {
-        if (identity(p.ids[0], p.ids[1], p.psid) == id && version_key(p.version) == v)
+        if (identity(p.ids[0], p.ids[1], p.psid) == id && version_as_read(p.version.c_str()) == v)
             return e.source + " and " + p.source + " make the same entry (" + id + " version " +
                    e.version + ")";
     }
@@ -173,9 +168,9 @@ std::string plan_image(const AddRequest& r, const std::string& image,
     ImageFacts facts = query_image(image);
     if (!facts.ok)
         return "the burning tool cannot read " + image + ": " + facts.problem;
-    if (version_key(facts.version) != facts.version)
+    if (version_as_read(facts.version.c_str()) != facts.version)
         return image + " holds version \"" + facts.version + "\", which fwpak reads as " +
-               version_key(facts.version);
+               version_as_read(facts.version.c_str());
     std::vector<std::vector<unsigned>> sets = ids_for(r, facts.psid, host);
     if (sets.empty())
         return image + " is for PSID " + facts.psid + ", which no adapter of this host has";
@@ -237,19 +232,6 @@ std::string with_entries(const std::string& old, const std::vector<NewEntry>& en
     return text;
 }
 
-bool write_all(int fd, const std::string& text) {
-    size_t done = 0;
-    while (done < text.size()) {
-        ssize_t n = write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += static_cast<size_t>(n);
-    }
-    return true;
-}
-
 // Copies one image to `dest` through a temporary file beside it and a hard link,
 // which never replaces a file of that name. Returns false with errno set.
 bool copy_image(const std::string& source, const std::string& dest) {
@@ -257,14 +239,17 @@ bool copy_image(const std::string& source, const std::string& dest) {
     if (!read_whole_file(source, &content))
         return false;
     size_t slash = dest.find_last_of('/');
-    std::string name = dest.substr(0, slash + 1) + "." + dest.substr(slash + 1) + ".XXXXXX";
-    UniqueFd fd(create_data_file(&name[0]));
-    if (fd.get() < 0)
+    DataFile temp =
+        make_data_file(dest.substr(0, slash + 1) + "." + dest.substr(slash + 1) + ".XXXXXX");
+    if (!temp.is_open()) {
+        errno = temp.error;
         return false;
-    bool ok = fchmod(fd.get(), 0644) == 0 && write_all(fd.get(), content) && fsync(fd.get()) == 0 &&
-              link(name.c_str(), dest.c_str()) == 0;
+    }
+    const int fd = temp.fd.get();
+    bool ok = fchmod(fd, 0644) == 0 && write_all(fd, content) && fsync(fd) == 0 &&
+              link(temp.name.c_str(), dest.c_str()) == 0;
     int saved = errno;
-    unlink(name.c_str());
+    unlink(temp.name.c_str());
     errno = saved;
     return ok;
 }
@@ -290,29 +275,12 @@ void remove_files(const std::vector<std::string>& files) {
     for (const std::string& f : files) unlink(f.c_str());
 }
 
-// The file behind fd, read back from its start.
-bool read_back(int fd, std::string* text) {
-    text->clear();
-    char buf[4096];
-    for (off_t at = 0;;) {
-        ssize_t n = pread(fd, buf, sizeof buf, at);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return false;
-        if (n == 0)
-            return true;
-        text->append(buf, static_cast<size_t>(n));
-        at += n;
-    }
-}
-
 // Writes the new catalog into the temporary file and checks what the file holds
 // before the rename: refused when it has fewer entries than expected or more
 // errors than the old catalog. Returns 0 to go on with the rename.
 int write_checked(int fd, const std::string& text, size_t entries, int old_errors, bool* refused) {
     std::string written;
-    if (!write_all(fd, text) || fsync(fd) != 0 || !read_back(fd, &written))
+    if (!write_all(fd, text) || fsync(fd) != 0 || !read_whole_fd(fd, &written))
         return -1;
     Findings after;
     CatalogRead read = check_repository("", &after, &written);
@@ -380,8 +348,8 @@ int repo_add(const AddRequest& request) {
     struct stat st;
     if (stat(kImageDir, &st) != 0 || !S_ISDIR(st.st_mode))
         return refuse("no nic_fw/ directory here: run fwpak-repo add in the repository directory");
-    if (access(REPO_BURNING_TOOL, X_OK) != 0)
-        return refuse(std::string(REPO_BURNING_TOOL) + " cannot run (" + strerror(errno) +
+    if (access(MSTFLINT_PROGRAM, X_OK) != 0)
+        return refuse(std::string(MSTFLINT_PROGRAM) + " cannot run (" + strerror(errno) +
                       "): add reads each image's PSID and version with it");
     std::string old_text = kNewCatalog;
     const bool had_catalog = stat(g_XMLFwFile, &st) == 0;

@@ -14,14 +14,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "flash/tool_commands.h"
 #include "handles.h"
+#include "platform/files.h"
 #include "policy/versions.h"
 #include "repo/image_query.h"
 
 namespace {
 
 constexpr char kImageDir[] = "nic_fw";
-constexpr char kLookupTool[] = "getmlnxinfo";
 // The names fwpak reads, for telling apart a name written in the wrong letter case.
 const char* const kKnownNames[] = {g_XMLNicName, g_XMLVenId,    g_XMLDevId, g_XMLSubVenId,
                                    g_XMLPSID,    g_XMLSubDevId, g_XMLrom,   g_XMLFwImage};
@@ -168,19 +169,13 @@ std::string strip_leading_zeros(const std::string& text) {
     return out;
 }
 
-std::string read_version(const char* text) {
-    uint32_t major = 0, minor = 0, release = 0;
-    parseversions(text, &major, &minor, &release);
-    return std::to_string(major) + "." + std::to_string(minor) + "." + std::to_string(release);
-}
-
 void check_rom(const RepoEntry& e, const std::string& shown, Findings* f) {
     if (!e.has_rom) {
         f->error(shown, e.line, "no rom after subdevid: fwpak reads the version as 0.0.0");
         return;
     }
     std::string text = e.rom.set ? e.rom.text : "";
-    std::string read = read_version(text.c_str());
+    std::string read = version_as_read(text.c_str());
     if (strip_leading_zeros(text) != read)
         f->error(shown, e.line,
                  "rom \"" + text + "\" is not a version fwpak can read: it reads " + read);
@@ -305,7 +300,7 @@ void check_duplicates(const std::vector<RepoEntry>& entries, const std::string& 
                       Findings* f) {
     std::map<std::string, const RepoEntry*> first;
     for (const RepoEntry& e : entries) {
-        std::string key = entry_identity(e.values) + " " + read_version(e.rom.c_str());
+        std::string key = entry_identity(e.values) + " " + version_as_read(e.rom.c_str());
         auto [it, fresh] = first.emplace(key, &e);
         if (fresh || it->second->fw_file.text == e.fw_file.text)
             continue;
@@ -328,8 +323,8 @@ void check_image_contents(const RepoEntry& e, const ImageFacts& facts, const std
         f->error(shown, e.line,
                  "nic_fw/" + name + " is for PSID " + facts.psid + ", the entry says " +
                      e.values.psid.text + ": every burn fails with a PSID mismatch");
-    std::string entry_version = read_version(e.rom.c_str());
-    if (read_version(facts.version.c_str()) != entry_version)
+    std::string entry_version = version_as_read(e.rom.c_str());
+    if (version_as_read(facts.version.c_str()) != entry_version)
         f->error(shown, e.line,
                  "nic_fw/" + name + " holds version " + facts.version + ", the entry says " +
                      entry_version);
@@ -350,7 +345,7 @@ void check_entry_files(const std::vector<RepoEntry>& entries, const std::string&
             continue;
         }
         // A placeholder that a report replay resolves through getmlnxinfo.
-        if (name.find("Pelmora") != std::string::npos)
+        if (is_placeholder_image(name.c_str()))
             continue;
         if (!check_image_file(e, shown, image_dir, f) || !query)
             continue;
@@ -364,21 +359,13 @@ void check_entry_files(const std::vector<RepoEntry>& entries, const std::string&
 
 }  // namespace
 
-bool read_whole_file(const std::string& path, std::string* text) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return false;
-    std::ostringstream s;
-    s << in.rdbuf();
-    *text = s.str();
-    return !in.bad();
-}
-
 CatalogRead check_repository(const std::string& shown_dir, Findings* findings,
                              const std::string* catalog_text) {
-    const bool tool_ok = check_tool(REPO_BURNING_TOOL, shown_dir + kImageDir + "/mstflint",
+    const bool tool_ok = check_tool(MSTFLINT_PROGRAM, shown_dir + kImageDir + "/" + MSTFLINT_ARG0,
                                     Severity::error, "fwpak burns with it", findings);
-    check_tool(std::string("./") + kLookupTool, shown_dir + kLookupTool, Severity::warning,
+    const std::string lookup = IMAGE_LOOKUP_PROGRAM;
+    // Shown under the package directory, without the "./" the program runs it with.
+    check_tool(lookup, shown_dir + lookup.substr(2), Severity::warning,
                "report replays resolve placeholder image names with it", findings);
     const std::string shown = shown_dir + g_XMLFwFile;
     std::string text;

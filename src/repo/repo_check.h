@@ -47,9 +47,6 @@ std::string entry_identity(const CatalogScratch& values);
 // Whether text is exactly four upper-case hexadecimal digits, as "%04X" writes.
 bool is_pci_id_text(const std::string& text);
 
-// The whole content of a file, byte for byte; false when it cannot be read.
-bool read_whole_file(const std::string& path, std::string* text);
-
 // Longest PSID whose adapter key ("%04X-%04X-%04X-%04X-" and the PSID, 20
 // characters before it) still fits fwpak's key text: fwpak matches no longer one.
 constexpr size_t MAX_MATCHING_PSID = ID_TEXT_LEN - 1 - 20;

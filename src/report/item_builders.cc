@@ -6,23 +6,13 @@
 #include <cstring>
 
 #include "nic_info.h"
+#include "policy/firmware_action.h"
 #include "policy/versions.h"
 
 namespace {
 
 bool is_rom_type(const char* pFwtype) {
     return pFwtype != nullptr && strstr(pFwtype, "ROM") != nullptr;
-}
-
-int image_count(const nic_info& nic) {
-    if (nic.fw_count < 0)
-        return 0;
-    return nic.fw_count < MAX_FW_IMAGES ? nic.fw_count : MAX_FW_IMAGES;
-}
-
-// How image i stands to the installed version (compare_versions' sign).
-int against_installed(const nic_info& nic, int i) {
-    return compare_versions(image_version(nic, i), installed_version(nic));
 }
 
 }  // namespace
@@ -44,25 +34,18 @@ void build_XML_FW_item_active_version(const char*, char* pAttribute, size_t size
     snprintf(pAttribute, size, "%u.%u.%u", nic.uCurROMmaj, nic.uCurROMmin, nic.uCurROMrel);
 }
 
+void build_XML_FW_item_action(const char* pFwtype, char* pAttribute, size_t size, int32_t IdxNic) {
+    const nic_info& nic = g_ninfo[IdxNic];
+    if (!is_rom_type(pFwtype) || (nic.flags & NIC_STATE_KNOWN) == 0)
+        return;
+    snprintf(pAttribute, size, "%s", firmware_action_text(classify_firmware(nic)));
+}
+
 void recommend_XML_FW_action(const char* pFwtype, char* pAttribute, size_t size, int32_t IdxNic) {
     nic_info& nic = g_ninfo[IdxNic];
     if (!is_rom_type(pFwtype) || (nic.flags & NIC_STATE_KNOWN) == 0)
         return;
-    const int count = image_count(nic);
-    // Any newer image wins over an equal one, whatever the catalog order.
-    for (int i = 0; i < count; ++i) {
-        if (against_installed(nic, i) > 0) {
-            snprintf(pAttribute, size, "%s", "upgrade");
-            nic.flags |= NIC_FLASH;
-            return;
-        }
-    }
-    for (int i = 0; i < count; ++i) {
-        if (against_installed(nic, i) == 0) {
-            snprintf(pAttribute, size, "%s", "rewrite");
-            nic.flags |= NIC_FLASH;
-            return;
-        }
-    }
-    snprintf(pAttribute, size, "%s", count > 0 ? "downgrade" : "Nothing");
+    build_XML_FW_item_action(pFwtype, pAttribute, size, IdxNic);
+    if (report_flashes(classify_firmware(nic)))
+        nic.flags |= NIC_FLASH;
 }

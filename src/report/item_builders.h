@@ -11,7 +11,10 @@ void build_XML_FW_item_version(const char* pFwtype, char* pAttribute, size_t siz
 // Writes the installed version of row IdxNic, "%u.%u.%u".
 void build_XML_FW_item_active_version(const char* pFwtype, char* pAttribute, size_t size,
                                       int32_t IdxNic);
-// Writes "upgrade", "rewrite", "downgrade" or "Nothing" for a ROM item of a row whose
-// installed version is known, and marks the row for flashing on "upgrade" and
-// "rewrite". Writes nothing for other item types or rows of unknown state.
+// Writes "upgrade", "rewrite", "downgrade" or "Nothing" (classify_firmware) for a
+// ROM item of a row whose installed version is known; nothing for other item types
+// or rows of unknown state. The row is left as it is.
+void build_XML_FW_item_action(const char* pFwtype, char* pAttribute, size_t size, int32_t IdxNic);
+// The design's builder: the same value, and the row marked for flashing on
+// "upgrade" and "rewrite" (report_flashes).
 void recommend_XML_FW_action(const char* pFwtype, char* pAttribute, size_t size, int32_t IdxNic);

@@ -16,6 +16,7 @@
 
 #include "console.h"
 #include "handles.h"
+#include "platform/files.h"
 #include "policy/versions.h"
 
 namespace {
@@ -280,27 +281,13 @@ void read_FW_cur_version(nic_info* pCurNinfo, const char* pImageType, const char
 // also keeps libxml2 from taking the path as a URI (it would try the name with its
 // "%XX" sequences decoded, so that "-u rep%6frt.xml" would replay report.xml).
 report_load_status load_report_file(const char* path, report_cursor* cursor, int64_t* mtime) {
-    UniqueFd fd(open(path, O_RDONLY | O_NOCTTY | O_CLOEXEC));
-    if (fd.get() < 0)
-        return REPORT_OPEN_FAILED;
+    std::string text;
+    if (!read_whole_file(path, &text, MAX_REPORT_BYTES))
+        // A directory or an unreadable device cannot be opened as a report.
+        return errno == EFBIG ? REPORT_TOO_LARGE : REPORT_OPEN_FAILED;
     struct stat st;
     if (mtime != nullptr)
-        *mtime = fstat(fd.get(), &st) == 0 ? static_cast<int64_t>(st.st_mtime) : 0;
-    std::string text;
-    std::vector<char> buf(1 << 16);
-    for (;;) {
-        ssize_t n = read(fd.get(), buf.data(), buf.size());
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return REPORT_OPEN_FAILED;  // a directory, or an unreadable device
-        if (n == 0)
-            break;
-        if (text.size() + static_cast<size_t>(n) > MAX_REPORT_BYTES)
-            return REPORT_TOO_LARGE;
-        text.append(buf.data(), static_cast<size_t>(n));
-    }
-    fd.reset();
+        *mtime = stat(path, &st) == 0 ? static_cast<int64_t>(st.st_mtime) : 0;
     return load_report_memory(text.data(), text.size(), cursor);
 }
 

@@ -28,7 +28,12 @@ enum device_outcome {
     DEVICE_OK,             // ready: to be burnt, or nothing to burn
     DEVICE_ERROR,          // no catalog entry, unusable image name or bus address
     DEVICE_LOOKUP_FAILED,  // the placeholder image could not be resolved: the mode ends
+    DEVICE_FAULT,          // the catalog could not be opened: the run ends, nothing is burnt
 };
+
+// A replay burns the image the report reader put first, with the tool's silent
+// command line.
+constexpr BurnForm kReplayForm = {true, true};
 
 // Logs why the report could not be read; every such report ends the mode with 2
 // before anything is flashed.
@@ -82,36 +87,40 @@ void log_unusable_records(const XMLFW_INFO* records, int count) {
     }
 }
 
-// Looks row Idx up in the catalog; on a match, the row's first image slot holds the
-// image file name of the newest matching entry. A catalog often lists several
-// images for one board, oldest first: burning the first match would write an older
-// image than the report recommended, even over a newer one installed.
-bool find_catalog_image(int32_t Idx, XMLFW_INFO* records) {
+// Looks row Idx up in the catalog; on a match (DEVICE_OK), the row's first image
+// slot holds the image file name of the newest matching entry. A catalog often
+// lists several images for one board, oldest first: burning the first match would
+// write an older image than the report recommended, even over a newer one
+// installed.
+device_outcome find_catalog_image(int32_t Idx, XMLFW_INFO* records) {
     nic_info& row = g_ninfo[Idx];
     std::string key;
-    if (attach_catalog_images(&row, firmware_id[Idx], records, CATALOG_CAPACITY_REPLAY, TEXT_LEN,
-                              &key) != 1) {
+    const int found = attach_catalog_images(&row, firmware_id[Idx], records,
+                                            CATALOG_CAPACITY_REPLAY, TEXT_LEN, &key);
+    if (found == CATALOG_UNREADABLE)
+        return DEVICE_FAULT;
+    if (found != 1) {
         log_eventf(LOG_ERROR, "read_discovery_report: No firmware for %s in %s\n",
                    log_value(key).c_str(), g_XMLFwFile);
-        return false;
+        return DEVICE_ERROR;
     }
     log_unusable_records(records, row.fw_count);
     const int newest = newest_record(records, row.fw_count);
     if (newest < 0) {
         log_eventf(LOG_ERROR, "read_discovery_report: No usable firmware version for %s in %s\n",
                    log_value(key).c_str(), g_XMLFwFile);
-        return false;
+        return DEVICE_ERROR;
     }
     const XMLFW_INFO& record = records[newest];
     if (!names_image_file(record.pxmlFwImage)) {
         log_eventf(LOG_ERROR,
                    "read_discovery_report: The firmware entry for %s in %s names no image file\n",
                    log_value(key).c_str(), g_XMLFwFile);
-        return false;
+        return DEVICE_ERROR;
     }
     free(row.pxmlFwImage[0]);
     row.pxmlFwImage[0] = dup_text(record.pxmlFwImage);
-    return true;
+    return DEVICE_OK;
 }
 
 // Everything before the burn of one device: the catalog lookup, the image lookup
@@ -122,10 +131,11 @@ device_outcome prepare_device(int32_t Idx, const report_cursor& cursor, XMLFW_IN
     nic_info& row = g_ninfo[Idx];
     if (cursor.refused[Idx])
         return DEVICE_ERROR;
-    if (!find_catalog_image(Idx, records))
-        return DEVICE_ERROR;
+    const device_outcome found = find_catalog_image(Idx, records);
+    if (found != DEVICE_OK)
+        return found;
 
-    const bool placeholder = strstr(row.pxmlFwImage[0], "Pelmora") != nullptr;
+    const bool placeholder = is_placeholder_image(row.pxmlFwImage[0]);
     // The address comes from report text and is about to reach the lookup's shell
     // command or the burning tool: nothing runs unless it is a plain PCI address.
     if ((placeholder || (row.flags & NIC_FLASH) != 0) && !is_pci_address(row.pbus_info)) {
@@ -144,7 +154,7 @@ device_outcome prepare_device(int32_t Idx, const report_cursor& cursor, XMLFW_IN
     }
     free(row.pFwPath);
     row.pFwPath = dup_text(row.pxmlFwImage[0]);
-    *burn = prepare_burn(static_cast<uint32_t>(Idx));
+    *burn = prepare_burn(static_cast<uint32_t>(Idx), kReplayForm);
     return DEVICE_OK;
 }
 
@@ -152,8 +162,10 @@ device_outcome prepare_device(int32_t Idx, const report_cursor& cursor, XMLFW_IN
 // held back; their burns then run side by side. A report does not tell which
 // devices share a flash: devices of one PSID are burnt one after another. A failed
 // image lookup ends the mode: later devices are left untouched, the earlier ones
-// are still burnt.
-int replay_devices(const report_cursor& cursor) {
+// are still burnt. A fault (the catalog cannot be opened, a stop signal during the
+// burns) ends the run: it is left in *fault and its status returned; a catalog
+// fault comes before any burn, and the device's lines that tell why are written.
+int replay_devices(const report_cursor& cursor, RunFault* fault) {
     std::vector<XMLFW_INFO> records(CATALOG_CAPACITY_REPLAY, XMLFW_INFO{});
     read_discovery = 1;
     BurnBatch batch;
@@ -166,6 +178,12 @@ int replay_devices(const report_cursor& cursor) {
             OutputHold hold(&held);
             prepared.push_back(prepare_device(Idx, cursor, records.data(), &burn));
         }
+        if (prepared.back() == DEVICE_FAULT) {
+            held.release();
+            clear_fw_info(records.data(), CATALOG_CAPACITY_REPLAY);
+            *fault = RunFault{1, ""};
+            return fault->status;
+        }
         batch.add(static_cast<uint32_t>(Idx), std::move(held), std::move(burn),
                   flash_identity(nullptr, firmware_id[Idx]));
         if (prepared.back() == DEVICE_LOOKUP_FAILED)
@@ -175,6 +193,10 @@ int replay_devices(const report_cursor& cursor) {
     clear_fw_info(records.data(), CATALOG_CAPACITY_REPLAY);
     ProgressView view(console_is_terminal());
     const std::vector<BurnOutcome> burnt = batch.run(&view);
+    if (batch.stop()) {
+        *fault = batch.stop();
+        return fault->status;
+    }
     if (!prepared.empty() && prepared.back() == DEVICE_LOOKUP_FAILED)
         return 2;
 
@@ -202,9 +224,11 @@ int replay_devices(const report_cursor& cursor) {
 
 }  // namespace
 
-int read_discovery_report() {
+int read_discovery_report(RunFault* fault) {
     silent = SILENT_ON;
-    open_event_log(FWPAK_SOURCE, __LINE__);
+    *fault = open_event_log(FWPAK_SOURCE, __LINE__);
+    if (*fault)
+        return fault->status;
 
     report_cursor cursor;
     report_load_status status;
@@ -219,5 +243,5 @@ int read_discovery_report() {
     // The table lives until the process ends, as the inventory's does.
     g_ninfo = cursor.rows;
     g_nNics = cursor.row_count;
-    return replay_devices(cursor);
+    return replay_devices(cursor, fault);
 }

@@ -14,6 +14,7 @@
 #include "inventory/inventory_build.h"
 #include "nic_info.h"
 #include "platform/files.h"
+#include "policy/firmware_action.h"
 #include "report/item_builders.h"
 #include "run_flags.h"
 
@@ -67,7 +68,7 @@ int write_fw_item_children(xmlTextWriterPtr writer, const char* type, int32_t Id
     char action[TEXT_LEN] = {0};
     build_XML_FW_item_version(type, version, sizeof version, static_cast<uint32_t>(IdxNic));
     build_XML_FW_item_active_version(type, active_version, sizeof active_version, IdxNic);
-    recommend_XML_FW_action(type, action, sizeof action, IdxNic);
+    build_XML_FW_item_action(type, action, sizeof action, IdxNic);
 
     WriteStatus status;
     status.check(write_value(writer, "type", type));
@@ -204,6 +205,9 @@ int xml_discovery_report() {
     status.check(write_XML_start_elements(&writer, &doc));
     if (writer == nullptr)
         return 2;
+    // The rows the report recommends flashing are marked before it is written,
+    // as the design's action builder marks them.
+    mark_recommended_flashes(g_ninfo, g_nNics);
     for (int32_t u = 0; u < g_nNics; ++u) {
         if ((g_ninfo[u].flags & NIC_STATE_KNOWN) != 0)
             status.check(write_XML_device_elements(writer.get(), u));
@@ -227,9 +231,13 @@ int xml_discovery_report() {
 // A fleet roll-out must tell a server without Mellanox adapters (nothing to do) from
 // one whose adapters could not be read (a fault): both end with 2 and no report, so
 // the log says which.
-int discover_HW() {
-    open_event_log(FWPAK_SOURCE, __LINE__);
-    int built = build_NIC_list();
+int discover_HW(RunFault* fault) {
+    *fault = open_event_log(FWPAK_SOURCE, __LINE__);
+    if (*fault)
+        return fault->status;
+    int built = build_NIC_list(fault);
+    if (built == BUILD_FATAL)
+        return fault->status;
     if (built == BUILD_NO_MELLANOX) {
         log_eventf(LOG_INFO, "discover_HW: no Mellanox adapter found, no report written\n");
         return 2;

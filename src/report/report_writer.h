@@ -6,12 +6,14 @@
 #include <cstdint>
 #include <string>
 
+#include "console.h"
 #include "report/xml_handles.h"
 
 // The mode's entry point. 0 when the report was written; 2 when the inventory
 // build failed (no Mellanox port, or none with a version and a PSID) or the report
-// could not be built or saved.
-int discover_HW();
+// could not be built or saved; or the status of a fault that ends the run, left in
+// *fault.
+int discover_HW(RunFault* fault);
 
 // Builds the report of the adapter table and saves it to g_XMLDiscoveryReport.
 // 0 on success; 2 (the error logged) when the writer cannot be created, the

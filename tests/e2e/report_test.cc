@@ -290,6 +290,20 @@ TEST(Replay, ReportWithoutDevices) {
     EXPECT_TRUE(ToolCalls(bench).empty());
 }
 
+// Without the catalog the run ends with 1 before anything is burnt, and the log says
+// why (the reader's line is written although the device's lines were held back).
+TEST(Replay, MissingCatalogEndsTheRunWithStatusOne) {
+    Bench bench;
+    ReplayPackage(bench, "replay-two");
+    ASSERT_EQ(unlink((bench.pkg() + "/nic_fw/NICFWData.xml").c_str()), 0);
+    RunResult r = bench.Run({"-u", "report.xml"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "");
+    EXPECT_TRUE(Contains(bench.EventLog(), "[ERROR]    "));
+    EXPECT_TRUE(Contains(bench.EventLog(), "] Unable to open nic_fw/NICFWData.xml\n"));
+    EXPECT_TRUE(ToolCalls(bench).empty());
+}
+
 // The self-closing device opens no row: the full device fills row 0 and burns,
 // the empty last row matches nothing and counts as the one error.
 TEST(Replay, SelfClosingDevice) {

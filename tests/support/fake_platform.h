@@ -91,6 +91,7 @@ class FakePlatform {
     std::map<std::string, std::vector<std::string>> sysfs_dirs;
     std::vector<std::string> existing_paths;
     size_t max_running = 0;
+    std::vector<PciFunction> pci_functions;  // the bus scan's answer, as it is
 
   private:
     static FakePlatform*& instance() {
@@ -252,9 +253,12 @@ class FakePlatform {
         return true;
     }
 
+    static std::vector<PciFunction> ListPciFunctions() { return instance()->pci_functions; }
+
     static constexpr PlatformOps kOps = {
         RunShell,         OpenReadPipe, CloseReadPipe,           PathExists, SysfsReadHex,
-        SysfsEntryExists, SysfsListDir, system_create_data_file, StartChild, WaitChild};
+        SysfsEntryExists, SysfsListDir, system_create_data_file, StartChild, WaitChild,
+        ListPciFunctions};
     std::map<std::string, Reply> script_;
     std::vector<Child> children_;
     std::vector<int> finished_;  // ended by the test, not yet seen by the code

@@ -1,4 +1,5 @@
 // Console messages and the small text helpers; the event log's line format.
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -194,10 +195,27 @@ TEST_F(OpenLog, AppendsToTheLogInTheWorkingDirectory) {
     EXPECT_EQ(text.rfind("earlier run\n[INFO]      [", 0), 0u) << text;
 }
 
+// The fault goes up to the driver, which writes its line and ends with its status.
 TEST_F(OpenLog, FailureIsFatal) {
     ASSERT_EQ(mkdir("mstflint.log", 0755), 0);  // a directory cannot be opened for appending
-    EXPECT_EXIT(open_event_log("caller.cc", 42), ::testing::ExitedWithCode(1),
-                "^FWUPG_ERROR: could not open mstflint.log \\(21\\), caller.cc,42\n$");
+    RunFault fault = open_event_log("caller.cc", 42);
+    EXPECT_EQ(fault.status, 1);
+    EXPECT_EQ(fault.line, "FWUPG_ERROR: could not open mstflint.log (21), caller.cc,42\n");
+    EXPECT_EQ(pmstflint_fout, nullptr);
+}
+
+TEST(FatalLines, OneCompositionInTwoShapes) {
+    EXPECT_EQ(fwupg_error(FatalShape::line, "out of memory (12)", "a.cc", 7),
+              "FWUPG_ERROR: out of memory (12), a.cc,7\n");
+    EXPECT_EQ(fwupg_error(FatalShape::block, "RC = 1", "inventory_build.cc", 140),
+              "\n\nFWUPG_ERROR: RC = 1\ninventory_build.cc,140\n\n");
+    try {
+        errno = ENOMEM;
+        fatal_out_of_memory("b.cc", 9);
+    } catch (const OutOfMemory& oom) {
+        EXPECT_EQ(oom.fault().status, 1);
+        EXPECT_EQ(oom.fault().line, "FWUPG_ERROR: out of memory (12), b.cc,9\n");
+    }
 }
 
 }  // namespace

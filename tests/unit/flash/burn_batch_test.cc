@@ -105,7 +105,7 @@ class BurnBatchTest : public ::testing::Test {
             {
                 OutputHold hold(&held);
                 print_messagef("held %s\n", Bus(i).c_str());
-                burn = prepare_burn(static_cast<uint32_t>(i));
+                burn = prepare_burn(static_cast<uint32_t>(i), burn_form_of_run());
             }
             batch.add(static_cast<uint32_t>(i), std::move(held), std::move(burn),
                       flash_identity(rows[i].guid, rows[i].psid));

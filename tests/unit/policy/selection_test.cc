@@ -203,14 +203,15 @@ TEST(RunState, OneResetClearsTheGlobalsOfEveryLibrary) {
     read_discovery = 1;
     g_ninfo = &row;
     g_nNics = 3;
+    g_nLeftOut = 4;
     nic_count = 2;
     curnic = &row;
     fw_invalid = 1;
     fw_invalid_count = 2;
     reset_run_state();
-    EXPECT_EQ(g_iFlag | silent | boot_value | read_discovery, 0);
+    EXPECT_EQ(g_iFlag | silent | boot_value | boot_mode_value | read_discovery, 0);
     EXPECT_EQ(g_ninfo, nullptr);
-    EXPECT_EQ(g_nNics | nic_count | fw_invalid | fw_invalid_count, 0);
+    EXPECT_EQ(g_nNics | g_nLeftOut | nic_count | fw_invalid | fw_invalid_count, 0);
     EXPECT_EQ(curnic, nullptr);
 }
 

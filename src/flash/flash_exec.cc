@@ -6,11 +6,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <unistd.h>
 
 #include "console.h"
 #include "platform/command_runner.h"
 #include "platform/files.h"
 #include "platform/process_state.h"
+#include "flash/reboot_required.h"
 #include "flash/tool_commands.h"
 #include "handles.h"
 #include "nic_info.h"
@@ -89,24 +91,56 @@ BurnOutcome record_success(const nic_info& row) {
     // verdict never falls off the end of the log line.
     log_eventf(LOG_INFO, "MAC %-12.*s Upgrade SUCCESS\n", kMaxLoggedMac,
                log_value(row.pcurrent_mac).c_str());
+    note_reboot_required();
     return outcome(BURN_SUCCEEDED, 0);
+}
+
+// The burning tool's own names for its exit codes; other codes have none.
+const char* burn_exit_name(int code) {
+    switch (code) {
+        case 1: return "failed";
+        case 2: return "query error";
+        case 7: return "burn aborted";
+        case 8: return "burn timeout";
+        case 9: return "burn error";
+        default: return nullptr;
+    }
 }
 
 // How the tool ended, for the line that ties a failed burn to its adapter.
 std::string tool_ending(const ToolRun& run) {
     char text[64];
+    const char* name = burn_exit_name(run.exit_code);
     if (run.signal != 0)
         snprintf(text, sizeof text, "was killed by signal %d (SIG%s)", run.signal,
                  signal_name(run.signal));
+    else if (name != nullptr)
+        snprintf(text, sizeof text, "exited with code %d (%s)", run.exit_code, name);
     else
         snprintf(text, sizeof text, "exited with code %d", run.exit_code);
     return text;
 }
 
+// Whether the tool's output (its data file, read from the start) holds `text`,
+// letters compared without regard to case.
+bool output_holds(int fd, const char* text) {
+    std::string output;
+    char buf[4096];
+    for (off_t at = 0;;) {
+        ssize_t n = pread(fd, buf, sizeof buf, at);
+        if (n <= 0)
+            break;
+        output.append(buf, static_cast<size_t>(n));
+        at += n;
+    }
+    return strcasestr(output.c_str(), text) != nullptr;
+}
+
 // The design's lines first, unchanged; then one line that names the adapter, the
 // image, how the tool ended and where its output is kept.
 BurnOutcome record_failure(const char* bus, const std::string& image_path, const ToolRun& run,
-                           const char* data_file) {
+                           const BurnDataFile& data) {
+    const char* data_file = data.name;
     g_iFlag |= FLAG_BURN_FAILED;
     show_failure(bus);
     char command[TEXT_LEN];
@@ -121,6 +155,13 @@ BurnOutcome record_failure(const char* bus, const std::string& image_path, const
                "is in %s\n",
                log_value(image_path).c_str(), log_value(bus).c_str(), tool_ending(run).c_str(),
                data_file);
+    // The tool writes no second image over one the adapter has not loaded yet.
+    if (output_holds(data.fd.get(), PENDING_IMAGE_REFUSAL))
+        log_eventf(LOG_ERROR,
+                   "do_update_firmware: %s already has a burnt image on its flash that the "
+                   "adapter has not loaded; reboot first (or reset the adapter), then burn "
+                   "again\n",
+                   log_value(bus).c_str());
     return outcome(BURN_FAILED, found);
 }
 
@@ -253,7 +294,7 @@ BurnOutcome conclude_burn(const nic_info& row, const PreparedBurn& burn, const T
                            bus, strerror(run.error));
     if (run.exit_code == 0)
         return record_success(row);
-    return record_failure(bus, burn.image_path, run, burn.data.name);
+    return record_failure(bus, burn.image_path, run, burn.data);
 }
 
 BurnOutcome burn_row(uint32_t uNicIdx) {

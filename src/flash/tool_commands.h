@@ -36,6 +36,11 @@ constexpr char IMAGE_LOOKUP_DATA_TEMPLATE[] = "dataXXXXXX";
 constexpr char MISMATCH_SEARCH_FORMAT[] =
     "grep -i -e \"PSID Mismatch\" -e \"PSID major mismatch\" -e \"PSID header mismatch\" "
     "-e \"Minor PSID is locked\" %s > /dev/null";
+// How the burning tool refuses to burn over an image that waits on the flash for a
+// reboot or a reset ("... This may indicate that a FW image was already updated on
+// flash, but not loaded by the device. Please load FW on the device (reset device
+// or reboot machine) before burning a new FW.").
+constexpr char PENDING_IMAGE_REFUSAL[] = "already updated on flash, but not loaded by the device";
 constexpr char TMP_DATA_TEMPLATE[] = "/tmp/dataXXXXXX";
 
 // The shell's exit code for a command it cannot find.

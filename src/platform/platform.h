@@ -50,6 +50,7 @@ struct PlatformOps {
     StartedTool (*start_tool)(const char* program, const std::vector<std::string>& args,
                               int output_fd);
     bool (*reap_tool)(int pid, ToolRun* run);
+    int (*add_line_once)(const char* path, const char* line);
 };
 
 // The real operating system.

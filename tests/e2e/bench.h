@@ -58,7 +58,7 @@ class Bench : public NamespaceBench {
     void SetPort(const std::string& bdf, const std::string& version, const std::string& psid);
     // Any state file of a port: query_output, query_form, query_warning, query_error,
     // issu_version, running_version, burn_exit, burn_output, burn_refusal,
-    // burn_signal, burn_stop, burn_sleep, lookup_answer, lookup_exit (see
+    // burn_no_write, burn_signal, burn_stop, burn_sleep, lookup_answer, lookup_exit (see
     // tests/e2e/tools/burning-tool and getmlnxinfo).
     void SetPortFile(const std::string& bdf, const std::string& file, const std::string& content);
     std::string PortVersion(const std::string& bdf) const;

@@ -46,6 +46,9 @@ class FakePlatform {
     std::map<std::string, unsigned int> sysfs_values;
     std::map<std::string, std::vector<std::string>> sysfs_dirs;
     std::vector<std::string> existing_paths;
+    // Every add_line_once, as "path: line"; each answers with add_line_error.
+    std::vector<std::string> lines_added;
+    int add_line_error = 0;
 
   private:
     static FakePlatform*& instance() {
@@ -140,6 +143,10 @@ class FakePlatform {
         *run = instance()->started_.at(static_cast<size_t>(pid) - 1);
         return true;
     }
+    static int AddLineOnce(const char* path, const char* line) {
+        instance()->lines_added.push_back(std::string(path) + ": " + line);
+        return instance()->add_line_error;
+    }
     static int SysfsReadHex(const char* path, unsigned int* value) {
         *value = 0;
         auto it = instance()->sysfs_values.find(path);
@@ -167,7 +174,8 @@ class FakePlatform {
     static constexpr PlatformOps kOps = {RunShell,         OpenReadPipe, CloseReadPipe,
                                          PathExists,       RunTool,      SysfsReadHex,
                                          SysfsEntryExists, SysfsListDir, system_create_data_file,
-                                         RunCaptured,      StartTool,    ReapTool};
+                                         RunCaptured,      StartTool,    ReapTool,
+                                         AddLineOnce};
     std::map<std::string, Reply> script_;
     std::vector<ToolRun> started_;
     const PlatformOps* previous_ = nullptr;

@@ -82,6 +82,14 @@ class Bench : public NamespaceBench {
     // under /tmp (needs a mount namespace).
     void MakeTmpReadOnly();
 
+    // /run: every run in a mount namespace gets a fresh tmpfs there, holding the
+    // files given here (name under /run, content); read-only makes every write to it
+    // fail. RunFile reads a file of /run as the last run left it (empty when none).
+    void SetRunFile(const std::string& name, const std::string& content);
+    void MakeRunReadOnly() { run_read_only_ = true; }
+    std::string RunFile(const std::string& name) const;
+    bool RunFileExists(const std::string& name) const;
+
     // A shell script that starts fwpak in place of the plain start, "$@" standing
     // for the program and its arguments: to start it with descriptors closed, signals
     // ignored or a console that goes away, as a launcher or a cron job might.
@@ -121,6 +129,8 @@ class Bench : public NamespaceBench {
     std::string PrivateTmpScript() const;
     std::string PrivateTmp() const { return root_ + "/private-tmp"; }
     std::string StateDir() const { return root_ + "/state"; }
+    std::string RunSeed() const { return root_ + "/run-seed"; }
+    std::string RunAfter() const { return root_ + "/run-after"; }
 
     std::string pkg_;
     std::string program_ = FWPAK_BINARY;
@@ -128,6 +138,7 @@ class Bench : public NamespaceBench {
     bool hide_pci_ids_ = false;
     std::vector<std::string> read_only_dirs_;
     bool tmp_read_only_ = false;
+    bool run_read_only_ = false;
     std::string launcher_;
 };
 

@@ -428,7 +428,10 @@ TEST(Replay, MoreDevicesThanTheReplayTakes) {
     EXPECT_TRUE(Contains(bench.EventLog(), "report.xml names 51 devices, more than the 50"));
 }
 
-// The report a discovery run writes replays as it stands.
+// The report a discovery run writes replays as it stands. After the burn the
+// adapter runs its old firmware until a reboot: the next report carries the running
+// version beside the flash's (and recommends by the flash's: the burn is done), and
+// that report replays as well.
 TEST(Replay, DiscoveryThenReplay) {
     Bench bench;
     ExampleServer(bench);
@@ -436,8 +439,22 @@ TEST(Replay, DiscoveryThenReplay) {
     ASSERT_EQ(bench.Run({"-d"}).status, 0);
     RunResult r = bench.Run({"-u", "nicdiscovery.xml"});
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(ToolCalls(bench).back(), Burn(kExampleBus, "fw-1003-2.9.1530.bin"));
+    EXPECT_EQ(ToolCalls(bench).back(), "mstflint -d 0000:05:00.0 q");  // the verification
+    EXPECT_EQ(ToolCalls(bench).end()[-2], Burn(kExampleBus, "fw-1003-2.9.1530.bin"));
     EXPECT_EQ(bench.PortVersion(kExampleBus), "2.9.1530");
+    if (Bench::NamespacesAvailable())
+        EXPECT_EQ(bench.RunFile("reboot-required.pkgs"), "fwpak\n");
+
+    ASSERT_EQ(bench.Run({"-d", "waiting.xml"}).status, 0);
+    std::string waiting = TestData("report/worked-example.xml");
+    waiting.replace(waiting.find("<active_version value=\"2.9.1200\"/>"),
+                    std::string("<active_version value=\"2.9.1200\"/>").size(),
+                    "<active_version value=\"2.9.1530\"/>\n"
+                    "                <running_version value=\"2.9.1200\"/>");
+    waiting.replace(waiting.find("\"upgrade\""), 9, "\"rewrite\"");
+    EXPECT_EQ(bench.ReadPkgFile("waiting.xml"), waiting);
+    EXPECT_EQ(bench.Run({"-u", "waiting.xml"}).status, 0);
+    EXPECT_EQ(ToolCalls(bench).end()[-2], Burn(kExampleBus, "fw-1003-2.9.1530.bin"));
 }
 
 }  // namespace

@@ -168,6 +168,10 @@ TEST_F(FlashExec, NoticeOnceSelectionLineAndMacRewrite) {
     EXPECT_NE(log.find("\nSelecting Card 0 MAC: 00:02:c9:1a:2b:3c \n"), std::string::npos);
     EXPECT_EQ(CountOf(log, "MAC 0002c91a2b3c Upgrade SUCCESS\n"), 2);
     EXPECT_EQ(g_iFlag, FLAG_SILENT | FLAG_NOTICE_LOGGED | FLAG_BURN_OK);
+    // The host is marked as needing a restart once per run.
+    EXPECT_EQ(fake_.lines_added,
+              (std::vector<std::string>{"/run/reboot-required: *** System restart required ***",
+                                        "/run/reboot-required.pkgs: fwpak"}));
 }
 
 TEST_F(FlashExec, ReplayBurnsTheFirstImageWithoutSelectionLines) {
@@ -258,6 +262,48 @@ TEST_F(FlashExec, FailedBurnSearchesTheToolsOutputForAMismatch) {
         EXPECT_EQ(fake_.commands[1].rfind(search, 0), 0u) << fake_.commands[1];
         EXPECT_EQ(g_iFlag & (FLAG_BURN_OK | FLAG_BURN_FAILED), FLAG_BURN_FAILED);
         EXPECT_NE(Log().find(c.log_text), std::string::npos) << Log();
+    }
+}
+
+// The failure line names the tool's exit code by the tool's own name for it; codes
+// without one stay a number.
+TEST_F(FlashExec, FailureLineNamesTheToolsExitCode) {
+    const struct {
+        int code;
+        const char* ending;
+    } cases[] = {
+        {1, "exited with code 1 (failed); "},       {2, "exited with code 2 (query error); "},
+        {7, "exited with code 7 (burn aborted); "}, {8, "exited with code 8 (burn timeout); "},
+        {9, "exited with code 9 (burn error); "},   {3, "exited with code 3; "},
+        {255, "exited with code 255; "},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.code);
+        g_iFlag = FLAG_SILENT;
+        fake_.Script(kTool, c.code);
+        FillRow({{"16.35.3000", "a.bin"}});
+        Burn();
+        EXPECT_EQ(CountOf(Log(), std::string("failed: the burning tool ") + c.ending), 1) << Log();
+    }
+}
+
+// The tool's refusal to burn over an image the adapter has not loaded is a failed
+// burn whose log says to reboot first; other failures do not say so.
+TEST_F(FlashExec, RefusalOverAWaitingImageSaysRebootFirst) {
+    const char kRefusal[] =
+        "-E- Burning FS4 image failed: This may indicate that a FW image was already updated "
+        "on flash, but not loaded by the device. Please load FW on the device (reset device "
+        "or reboot machine) before burning a new FW.\n";
+    for (const char* output : {kRefusal, "-E- Burning failed: flash busy\n"}) {
+        g_iFlag = FLAG_SILENT;
+        fake_.Script(kTool, 1, output);
+        FillRow({{"16.35.3000", "a.bin"}});
+        const std::string before = Log();
+        EXPECT_NE(Burn(), 0);
+        EXPECT_EQ(g_iFlag & (FLAG_BURN_OK | FLAG_BURN_FAILED), FLAG_BURN_FAILED);
+        EXPECT_EQ(Contains(Log().substr(before.size()), "reboot first (or reset the adapter)"),
+                  output == kRefusal)
+            << Log();
     }
 }
 

@@ -442,8 +442,9 @@ TEST(Replay, DiscoveryThenReplay) {
     EXPECT_EQ(ToolCalls(bench).back(), "mstflint -d 0000:05:00.0 q");  // the verification
     EXPECT_EQ(ToolCalls(bench).end()[-2], Burn(kExampleBus, "fw-1003-2.9.1530.bin"));
     EXPECT_EQ(bench.PortVersion(kExampleBus), "2.9.1530");
-    if (Bench::NamespacesAvailable())
+    if (Bench::NamespacesAvailable()) {
         EXPECT_EQ(bench.RunFile("reboot-required.pkgs"), "fwpak\n");
+    }
 
     ASSERT_EQ(bench.Run({"-d", "waiting.xml"}).status, 0);
     std::string waiting = TestData("report/worked-example.xml");

@@ -75,9 +75,10 @@ void BurnBatch::add(uint32_t row, HeldOutput held, PreparedBurn burn, std::strin
     entries_.push_back(std::move(entry));
 }
 
+// A flash is busy from its burn's start until its verification query has ended.
 bool BurnBatch::flash_busy(const std::string& flash) const {
     for (const Entry& e : entries_)
-        if (e.state == State::running && e.flash == flash)
+        if ((e.state == State::running || e.state == State::verifying) && e.flash == flash)
             return true;
     return false;
 }
@@ -101,10 +102,31 @@ void BurnBatch::start_ready() {
     }
 }
 
+// The query runs beside the other burns, its output after the burn's in the data
+// file; a query that cannot be started leaves the burn unverified.
+void BurnBatch::start_verification(Entry* e) {
+    mark_query_start(&e->burn);
+    StartedTool started =
+        start_tool(e->burn.query.program, e->burn.query.args, e->burn.data.fd.get());
+    e->pid = started.pid;
+    e->state = started.pid != 0 ? State::verifying : State::done;
+}
+
 void BurnBatch::reap_running() {
-    for (Entry& e : entries_)
-        if (e.state == State::running && reap_tool(e.pid, &e.result))
+    for (Entry& e : entries_) {
+        if (e.state == State::running && reap_tool(e.pid, &e.result)) {
+            if (e.result.started && e.result.exit_code == 0)
+                start_verification(&e);
+            else
+                e.state = State::done;
+            continue;
+        }
+        ToolRun query;
+        if (e.state == State::verifying && reap_tool(e.pid, &query)) {
+            e.burn.query_ran = query.started;
             e.state = State::done;
+        }
+    }
 }
 
 // After a stop request no further burn starts: the rows still waiting are not burnt.
@@ -142,10 +164,11 @@ void BurnBatch::draw_progress() {
     for (const Entry& e : entries_) {
         if (!e.burn.runs || e.state == State::dropped || e.held_released)
             continue;
-        const char* state = e.state == State::waiting   ? "waiting for its flash"
-                            : e.state == State::running ? "burning"
-                            : e.result.exit_code == 0   ? "finished"
-                                                        : "failed";
+        const char* state = e.state == State::waiting     ? "waiting for its flash"
+                            : e.state == State::running   ? "burning"
+                            : e.state == State::verifying ? "verifying"
+                            : e.result.exit_code == 0     ? "finished"
+                                                          : "failed";
         char line[TEXT_LEN];
         snprintf(line, sizeof line, "  %s  %s  %4s  %s\n", e.burn.bus.c_str(),
                  e.burn.image_path.c_str(), last_percentage(e.burn.data.fd.get()).c_str(), state);

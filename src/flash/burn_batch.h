@@ -28,7 +28,8 @@ class BurnBatch {
     std::vector<BurnOutcome> run();
 
   private:
-    enum class State { waiting, running, done, dropped };
+    // A burn whose tool exits 0 is verifying while the adapter's query runs.
+    enum class State { waiting, running, verifying, done, dropped };
     struct Entry {
         uint32_t row = 0;
         HeldOutput held;
@@ -42,6 +43,7 @@ class BurnBatch {
     };
     void start_ready();
     void reap_running();
+    void start_verification(Entry* entry);
     void drop_waiting();
     bool flash_busy(const std::string& flash) const;
     void emit(Entry* entry);

@@ -6,9 +6,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "console.h"
+#include "inventory/fw_query.h"
 #include "platform/command_runner.h"
 #include "platform/files.h"
 #include "platform/process_state.h"
@@ -123,17 +125,51 @@ std::string tool_ending(const ToolRun& run) {
 
 // Whether the tool's output (its data file, read from the start) holds `text`,
 // letters compared without regard to case.
-bool output_holds(int fd, const char* text) {
+// What the data file holds from `from` on.
+std::string read_data_file(int fd, off_t from) {
     std::string output;
     char buf[4096];
-    for (off_t at = 0;;) {
+    for (off_t at = from;;) {
         ssize_t n = pread(fd, buf, sizeof buf, at);
         if (n <= 0)
             break;
         output.append(buf, static_cast<size_t>(n));
         at += n;
     }
-    return strcasestr(output.c_str(), text) != nullptr;
+    return output;
+}
+
+bool output_holds(int fd, const char* text) {
+    return strcasestr(read_data_file(fd, 0).c_str(), text) != nullptr;
+}
+
+std::string version_text(const fw_version& v) {
+    char text[VER_BUF_LEN];
+    snprintf(text, sizeof text, "%u.%u.%u", v.major, v.minor, v.release);
+    return text;
+}
+
+// A tool that exited 0 but whose flash does not hold the burnt image's version
+// (or that the query could not read) has not burnt it: a failed burn.
+BurnOutcome record_unverified(const char* bus, const PreparedBurn& burn, const char* found) {
+    g_iFlag |= FLAG_BURN_FAILED;
+    show_failure(bus);
+    log_eventf(LOG_ERROR, "Upgrade failed\n %s\n", "");
+    const std::string expected = version_text(burn.expected);
+    if (found != nullptr && found[0] != '\0')
+        log_eventf(LOG_ERROR,
+                   "do_update_firmware: burning %s into %s failed: the burning tool exited with "
+                   "code 0, but the flash holds %s, not %s; the outputs are in %s\n",
+                   log_value(burn.image_path).c_str(), log_value(bus).c_str(),
+                   log_value(found).c_str(), expected.c_str(), burn.data.name);
+    else
+        log_eventf(LOG_ERROR,
+                   "do_update_firmware: burning %s into %s failed: the burning tool exited with "
+                   "code 0, but the query after the burn gave no firmware version (expected "
+                   "%s); the outputs are in %s\n",
+                   log_value(burn.image_path).c_str(), log_value(bus).c_str(), expected.c_str(),
+                   burn.data.name);
+    return outcome(BURN_FAILED, 1);
 }
 
 // The design's lines first, unchanged; then one line that names the adapter, the
@@ -180,7 +216,8 @@ PreparedBurn ready_command(PreparedBurn burn) {
             bus, "do_update_firmware: no data file could be created, %s not burnt\n", bus);
         return refused(std::move(burn), outcome);
     }
-    if (!burn_command(boot_mode_value, silent == SILENT_ON, bus, burn.image_path, &burn.command)) {
+    if (!burn_command(boot_mode_value, silent == SILENT_ON, bus, burn.image_path, &burn.command) ||
+        !query_command(boot_mode_value, bus, &burn.query)) {
         BurnOutcome outcome =
             refuse_burn(bus, "do_update_firmware: no burning tool for boot mode %d, %s not burnt\n",
                         boot_mode_value, bus);
@@ -188,6 +225,21 @@ PreparedBurn ready_command(PreparedBurn burn) {
     }
     burn.runs = true;
     return burn;
+}
+
+BurnOutcome verify_burn(const nic_info& row, const PreparedBurn& burn) {
+    char* found = nullptr;
+    if (burn.query_ran)
+        cut_firmware_info(read_data_file(burn.data.fd.get(), burn.query_from), &found,
+                          QUERY_VERSION_KEYWORD);
+    fw_version held{};
+    const bool holds = found != nullptr &&
+                       parseversions(found, &held.major, &held.minor, &held.release) == 0 &&
+                       compare_versions(held, burn.expected) == 0;
+    BurnOutcome result =
+        holds ? record_success(row) : record_unverified(burn.bus.c_str(), burn, found);
+    free(found);
+    return result;
 }
 
 }  // namespace
@@ -220,6 +272,15 @@ char* format_mac(const char* pStrTok) {
     }
     mac[out] = '\0';
     return mac;
+}
+
+bool query_command(int boot_mode, const char* bus, BurnCommand* command) {
+    if (boot_mode != 0 && boot_mode != 1)
+        return false;
+    command->program = boot_mode == 0 ? MSTFLINT_PROGRAM : FLINT_PROGRAM;
+    command->args = {boot_mode == 0 ? MSTFLINT_ARG0 : FLINT_ARG0, BURN_DEVICE_ARG, bus,
+                     QUERY_COMMAND_ARG};
+    return true;
 }
 
 bool burn_command(int boot_mode, bool silent_run, const char* bus, const std::string& image_path,
@@ -272,6 +333,7 @@ PreparedBurn prepare_burn(uint32_t uNicIdx) {
         log_selection(row, image);
     }
 
+    burn.expected = image_version(row, image);
     const char* file = row.pxmlFwImage[image];
     if (file == nullptr)
         return refused(std::move(burn),
@@ -293,8 +355,13 @@ BurnOutcome conclude_burn(const nic_info& row, const PreparedBurn& burn, const T
         return refuse_burn(bus, "do_update_firmware: could not run the burning tool for %s: %s\n",
                            bus, strerror(run.error));
     if (run.exit_code == 0)
-        return record_success(row);
+        return verify_burn(row, burn);
     return record_failure(bus, burn.image_path, run, burn.data);
+}
+
+void mark_query_start(PreparedBurn* burn) {
+    struct stat st;
+    burn->query_from = fstat(burn->data.fd.get(), &st) == 0 ? st.st_size : 0;
 }
 
 BurnOutcome burn_row(uint32_t uNicIdx) {
@@ -305,6 +372,11 @@ BurnOutcome burn_row(uint32_t uNicIdx) {
     StopDeferral deferral;
     ToolRun run =
         run_tool(burn.command.program, burn.command.args, burn.data.fd.get(), show_tool_output());
+    if (run.started && run.exit_code == 0) {
+        mark_query_start(&burn);
+        burn.query_ran =
+            run_tool(burn.query.program, burn.query.args, burn.data.fd.get(), false).started;
+    }
     BurnOutcome result = conclude_burn(g_ninfo[uNicIdx], burn, run);
     end_run_if_stopped(burn.bus.c_str());
     return result;

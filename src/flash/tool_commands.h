@@ -19,6 +19,9 @@ constexpr char BURN_YES_ARG[] = "-y";
 constexpr char BURN_DEVICE_ARG[] = "-d";
 constexpr char BURN_IMAGE_ARG[] = "-i";
 constexpr char BURN_COMMAND_ARG[] = "b";
+// The query that verifies a burn: "-d", bus address, "q", run directly (no shell)
+// with both output streams into the burn's data file.
+constexpr char QUERY_COMMAND_ARG[] = "q";
 
 constexpr char MOKUTIL_SB_STATE[] = "/usr/bin/mokutil --sb-state";
 constexpr char MST_STATUS[] = "/usr/bin/mst status";

@@ -22,6 +22,11 @@ std::string Burn(const std::string& bus, const std::string& image) {
     return "mstflint -s -y -d " + bus + " -i ./nic_fw/" + image + " b";
 }
 
+// The query that verifies a burn whose tool exited 0.
+std::string Query(const std::string& bus) {
+    return "mstflint -d " + bus + " q";
+}
+
 // The calls of the burning tool and the image lookup, without the Secure Boot check
 // that every run makes first.
 std::vector<std::string> ToolCalls(const Bench& bench) {
@@ -229,9 +234,13 @@ TEST(Replay, ActionsBurnTheNewestCatalogImageSilently) {
         EXPECT_EQ(r.status, 0) << r.err;
         EXPECT_EQ(ToolCalls(bench),
                   (std::vector<std::string>{Burn("0000:05:00.0", "fw-1003-2.9.1530.bin"),
+                                            Query("0000:05:00.0"),
                                             Burn("0000:06:00.0", "fw-1003-2.9.1530.bin"),
+                                            Query("0000:06:00.0"),
                                             Burn("0000:07:00.0", "fw-1003-2.9.1530.bin"),
-                                            Burn("0000:09:00.0", "fw-1003-2.9.1530.bin")}));
+                                            Query("0000:07:00.0"),
+                                            Burn("0000:09:00.0", "fw-1003-2.9.1530.bin"),
+                                            Query("0000:09:00.0")}));
         EXPECT_EQ(bench.PortVersion("0000:05:00.0"), "2.9.1530");
         EXPECT_EQ(bench.PortVersion("0000:08:00.0"), "2.9.1200");
         EXPECT_FALSE(Contains(bench.EventLog(), "[ERROR]"));
@@ -297,7 +306,8 @@ TEST(Replay, SelfClosingDevice) {
     ReplayPackage(bench, "replay-self-closing");
     EXPECT_EQ(bench.Run({"-u", "report.xml"}).status, 0);
     EXPECT_EQ(ToolCalls(bench),
-              (std::vector<std::string>{Burn("0000:05:00.0", "fw-1003-2.9.1530.bin")}));
+              (std::vector<std::string>{Burn("0000:05:00.0", "fw-1003-2.9.1530.bin"),
+                                        Query("0000:05:00.0")}));
 }
 
 // Another root, data in other attributes, and an element with two attributes whose
@@ -307,7 +317,8 @@ TEST(Replay, ValuesByElementNameOnly) {
     ReplayPackage(bench, "replay-attributes");
     EXPECT_EQ(bench.Run({"-u", "report.xml"}).status, 0);
     EXPECT_EQ(ToolCalls(bench),
-              (std::vector<std::string>{Burn("0000:05:00.0", "fw-1003-2.9.1530.bin")}));
+              (std::vector<std::string>{Burn("0000:05:00.0", "fw-1003-2.9.1530.bin"),
+                                        Query("0000:05:00.0")}));
 }
 
 TEST(Replay, NoCatalogEntryIsAnErrorOnlyWhenAllFail) {
@@ -325,7 +336,8 @@ TEST(Replay, CatalogEntryWithoutImageName) {
     ReplayPackage(bench, "replay-no-image-name");
     EXPECT_EQ(bench.Run({"-u", "report.xml"}).status, 0);
     EXPECT_EQ(ToolCalls(bench),
-              (std::vector<std::string>{Burn("0000:05:00.0", "fw-1003-2.9.1530.bin")}));
+              (std::vector<std::string>{Burn("0000:05:00.0", "fw-1003-2.9.1530.bin"),
+                                        Query("0000:05:00.0")}));
     EXPECT_TRUE(Contains(bench.EventLog(), "names no image file"));
 }
 
@@ -371,9 +383,13 @@ TEST(Replay, FailedBurnFirstOrLast) {
         ReplayPackage(bench, "replay-two");
         bench.SetPortFile(failing, "burn_exit", "1");
         EXPECT_EQ(bench.Run({"-u", "report.xml"}).status, 2);
-        EXPECT_EQ(ToolCalls(bench),
-                  (std::vector<std::string>{Burn("0000:05:00.0", "fw-1003-2.9.1530.bin"),
-                                            Burn("0000:06:00.0", "fw-1003-2.9.1530.bin")}));
+        // Only the burn whose tool exited 0 is verified.
+        std::vector<std::string> calls = {Burn("0000:05:00.0", "fw-1003-2.9.1530.bin"),
+                                          Burn("0000:06:00.0", "fw-1003-2.9.1530.bin")};
+        const std::string other = failing == std::string("0000:05:00.0") ? "0000:06:00.0"
+                                                                         : "0000:05:00.0";
+        calls.insert(calls.begin() + (other == "0000:05:00.0" ? 1 : 2), Query(other));
+        EXPECT_EQ(ToolCalls(bench), calls);
         const std::string log = bench.EventLog();
         EXPECT_TRUE(Contains(log, "read_discovery_report: 1 of 2 devices failed")) << log;
         EXPECT_FALSE(Contains(log, "Error at read_NIC_FW_xml_file"));
@@ -388,7 +404,8 @@ TEST(Replay, StopSignalEndsTheReplayAfterTheBurn) {
     bench.SetPortFile("0000:05:00.0", "burn_interrupt", "TERM");
     EXPECT_EQ(bench.Run({"-u", "report.xml"}).status, 128 + 15);
     EXPECT_EQ(ToolCalls(bench),
-              (std::vector<std::string>{Burn("0000:05:00.0", "fw-1003-2.9.1530.bin")}));
+              (std::vector<std::string>{Burn("0000:05:00.0", "fw-1003-2.9.1530.bin"),
+                                        Query("0000:05:00.0")}));
     EXPECT_EQ(bench.PortVersion("0000:05:00.0"), "2.9.1530");
     EXPECT_TRUE(Contains(bench.EventLog(),
                          "stopped by signal 15 (SIGTERM) during the burn of "
@@ -404,7 +421,8 @@ TEST(Replay, HostileBusAddressRunsNothing) {
     RunResult r = bench.Run({"-u", "report.xml"});
     EXPECT_EQ(r.status, 0);  // the last device went through
     EXPECT_EQ(ToolCalls(bench),
-              (std::vector<std::string>{Burn("0000:06:00.0", "fw-1003-2.9.1530.bin")}));
+              (std::vector<std::string>{Burn("0000:06:00.0", "fw-1003-2.9.1530.bin"),
+                                        Query("0000:06:00.0")}));
     EXPECT_FALSE(FileExists(bench.pkg() + "/pwned"));
     const std::string log = bench.EventLog();
     EXPECT_EQ(CountOf(log, "has no valid PCI bus address"), 3) << log;

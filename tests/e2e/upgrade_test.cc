@@ -219,6 +219,54 @@ TEST(Upgrade, PlainSilentWithEverythingUpToDateDoesNothing) {
     EXPECT_EQ(CountOf(log, "waits for a reboot"), 1);
 }
 
+// A tool that exits 0 but leaves the flash as it was has not burnt: in every mode
+// the query after it finds the old version, and the verdict line, the status bits
+// (exit status), the summary message, the reboot notice and the restart mark all
+// follow that. The second adapter's burn (-s -f rewrites it; the replay's report
+// says rewrite) is verified and still needs the reboot.
+TEST(Upgrade, BurnThatLeavesTheFlashAsItWasFails) {
+    const struct {
+        const char* name;
+        std::vector<std::string> args;
+        const char* input;
+        bool console;     // the verdict lines and final messages are shown
+        bool second_ok;   // the second adapter is burnt and verified
+    } cases[] = {
+        {"interactive", {}, "y\nn\n", true, false},
+        {"assume_yes", {"-y"}, "", true, false},
+        {"silent", {"-s"}, "", false, false},
+        {"forced_silent", {"-s", "-f"}, "", false, true},
+        {"replay", {"-u", "plan.xml"}, "", false, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Bench bench;
+        TwoPorts(bench, kOld, kNew);
+        bench.SetPortFile(kPort0, "burn_no_write", "");
+        if (!c.args.empty() && c.args[0] == "-u") {
+            ASSERT_EQ(bench.Run({"-d", "plan.xml"}).status, 0);
+        }
+        RunResult r = bench.Run(c.args, c.input);
+        EXPECT_EQ(r.status, 2) << r.out << r.err;
+        EXPECT_EQ(bench.PortVersion(kPort0), kOld);
+        const std::string log = bench.EventLog();
+        EXPECT_TRUE(LoggedAsError(log, "do_update_firmware: burning ./nic_fw/" + std::string(kImage) +
+                                           " into 0000:0b:00.0 failed: the burning tool exited "
+                                           "with code 0, but the flash holds 16.35.2000, not "
+                                           "16.35.3000; the outputs are in /tmp/data"))
+            << log;
+        EXPECT_EQ(CountOf(log, "Upgrade SUCCESS"), c.second_ok ? 1 : 0) << log;
+        EXPECT_EQ(Contains(r.out, "Firmware Flashed:\tFAILED   for interface 0000:0b:00.0"),
+                  c.console);
+        EXPECT_FALSE(Contains(r.out, "SUCCESS  for interface 0000:0b:00.0"));
+        EXPECT_EQ(Contains(r.out, kWithErrors), c.console) << r.out;
+        EXPECT_FALSE(Contains(r.out, kReboot)) << r.out;
+        if (Bench::NamespacesAvailable()) {
+            EXPECT_EQ(bench.RunFileExists("reboot-required"), c.second_ok);
+        }
+    }
+}
+
 // After a verified burn, in every mode, the host is marked as needing a restart
 // (Debian's /run/reboot-required, "fwpak" once in its .pkgs); a failed burn marks
 // nothing, and a /run that takes no file costs a warning, not the run.
@@ -656,9 +704,15 @@ TEST(Upgrade, SideBySideBurnsWriteWhatOneAfterAnotherWrites) {
                 bench.SetPortFile(kPort1, "base_guid", "b8cef60300000b00");
             runs[one_flash] = bench.Run(mode);
             logs[one_flash] = Comparable(bench.EventLog());
-            const std::vector<Bench::Span> spans = bench.ToolSpans();
-            ASSERT_EQ(spans.size(), 4u);  // two queries, two burns
-            EXPECT_EQ(Overlap(spans[2], spans[3]), one_flash == 0);
+            // Two queries, two burns, and the query that verifies the burn that
+            // succeeded.
+            std::vector<Bench::Span> burns;
+            for (const Bench::Span& span : bench.ToolSpans())
+                if (span.args.size() > 2 && span.args.compare(span.args.size() - 2, 2, " b") == 0)
+                    burns.push_back(span);
+            EXPECT_EQ(bench.ToolSpans().size(), 5u);
+            ASSERT_EQ(burns.size(), 2u);
+            EXPECT_EQ(Overlap(burns[0], burns[1]), one_flash == 0);
         }
         EXPECT_EQ(runs[0].status, 2);
         EXPECT_EQ(runs[0].status, runs[1].status);

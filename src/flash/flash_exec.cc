@@ -100,12 +100,18 @@ BurnOutcome record_success(const nic_info& row) {
 // The burning tool's own names for its exit codes; other codes have none.
 const char* burn_exit_name(int code) {
     switch (code) {
-        case 1: return "failed";
-        case 2: return "query error";
-        case 7: return "burn aborted";
-        case 8: return "burn timeout";
-        case 9: return "burn error";
-        default: return nullptr;
+        case 1:
+            return "failed";
+        case 2:
+            return "query error";
+        case 7:
+            return "burn aborted";
+        case 8:
+            return "burn timeout";
+        case 9:
+            return "burn error";
+        default:
+            return nullptr;
     }
 }
 

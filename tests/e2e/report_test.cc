@@ -233,14 +233,11 @@ TEST(Replay, ActionsBurnTheNewestCatalogImageSilently) {
         RunResult r = bench.Run({option, "report.xml"});
         EXPECT_EQ(r.status, 0) << r.err;
         EXPECT_EQ(ToolCalls(bench),
-                  (std::vector<std::string>{Burn("0000:05:00.0", "fw-1003-2.9.1530.bin"),
-                                            Query("0000:05:00.0"),
-                                            Burn("0000:06:00.0", "fw-1003-2.9.1530.bin"),
-                                            Query("0000:06:00.0"),
-                                            Burn("0000:07:00.0", "fw-1003-2.9.1530.bin"),
-                                            Query("0000:07:00.0"),
-                                            Burn("0000:09:00.0", "fw-1003-2.9.1530.bin"),
-                                            Query("0000:09:00.0")}));
+                  (std::vector<std::string>{
+                      Burn("0000:05:00.0", "fw-1003-2.9.1530.bin"), Query("0000:05:00.0"),
+                      Burn("0000:06:00.0", "fw-1003-2.9.1530.bin"), Query("0000:06:00.0"),
+                      Burn("0000:07:00.0", "fw-1003-2.9.1530.bin"), Query("0000:07:00.0"),
+                      Burn("0000:09:00.0", "fw-1003-2.9.1530.bin"), Query("0000:09:00.0")}));
         EXPECT_EQ(bench.PortVersion("0000:05:00.0"), "2.9.1530");
         EXPECT_EQ(bench.PortVersion("0000:08:00.0"), "2.9.1200");
         EXPECT_FALSE(Contains(bench.EventLog(), "[ERROR]"));
@@ -386,8 +383,8 @@ TEST(Replay, FailedBurnFirstOrLast) {
         // Only the burn whose tool exited 0 is verified.
         std::vector<std::string> calls = {Burn("0000:05:00.0", "fw-1003-2.9.1530.bin"),
                                           Burn("0000:06:00.0", "fw-1003-2.9.1530.bin")};
-        const std::string other = failing == std::string("0000:05:00.0") ? "0000:06:00.0"
-                                                                         : "0000:05:00.0";
+        const std::string other =
+            failing == std::string("0000:05:00.0") ? "0000:06:00.0" : "0000:05:00.0";
         calls.insert(calls.begin() + (other == "0000:05:00.0" ? 1 : 2), Query(other));
         EXPECT_EQ(ToolCalls(bench), calls);
         const std::string log = bench.EventLog();

@@ -249,8 +249,8 @@ TEST(ShowCurrentQueryForms, EachRealAnswerIsReadRight) {
                 Contains(data.text(), "PSID or FW_Version is not found for " + std::string(kCx3)));
             continue;
         }
-        const std::string card = std::string("= FW_VERSION ") + c.version + ", BUS_INFO " +
-                                 kCx3 + ", PSID " + c.psid + "\n" + kCx3 + "\n";
+        const std::string card = std::string("= FW_VERSION ") + c.version + ", BUS_INFO " + kCx3 +
+                                 ", PSID " + c.psid + "\n" + kCx3 + "\n";
         // A waiting image is told right after the card info; otherwise the output
         // goes on as it always did.
         const std::string next =

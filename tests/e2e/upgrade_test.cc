@@ -211,9 +211,10 @@ TEST(Upgrade, PlainSilentWithEverythingUpToDateDoesNothing) {
     EXPECT_TRUE(bench.BurnCalls().empty());
     const std::string log = bench.EventLog();
     EXPECT_EQ(CountOf(log, "*** WARNING *** - Installed firmware is the latest firmware"), 2);
-    EXPECT_EQ(CountOf(log, "is_FW_needed: 0000:0b:00.0 already holds 16.35.3000 on its flash but "
-                           "runs 16.35.2000; it waits for a reboot (or a reset of the adapter) "
-                           "to load it\n"),
+    EXPECT_EQ(CountOf(log,
+                      "is_FW_needed: 0000:0b:00.0 already holds 16.35.3000 on its flash but "
+                      "runs 16.35.2000; it waits for a reboot (or a reset of the adapter) "
+                      "to load it\n"),
               1)
         << log;
     EXPECT_EQ(CountOf(log, "waits for a reboot"), 1);
@@ -229,8 +230,8 @@ TEST(Upgrade, BurnThatLeavesTheFlashAsItWasFails) {
         const char* name;
         std::vector<std::string> args;
         const char* input;
-        bool console;     // the verdict lines and final messages are shown
-        bool second_ok;   // the second adapter is burnt and verified
+        bool console;    // the verdict lines and final messages are shown
+        bool second_ok;  // the second adapter is burnt and verified
     } cases[] = {
         {"interactive", {}, "y\nn\n", true, false},
         {"assume_yes", {"-y"}, "", true, false},
@@ -250,7 +251,8 @@ TEST(Upgrade, BurnThatLeavesTheFlashAsItWasFails) {
         EXPECT_EQ(r.status, 2) << r.out << r.err;
         EXPECT_EQ(bench.PortVersion(kPort0), kOld);
         const std::string log = bench.EventLog();
-        EXPECT_TRUE(LoggedAsError(log, "do_update_firmware: burning ./nic_fw/" + std::string(kImage) +
+        EXPECT_TRUE(LoggedAsError(log, "do_update_firmware: burning ./nic_fw/" +
+                                           std::string(kImage) +
                                            " into 0000:0b:00.0 failed: the burning tool exited "
                                            "with code 0, but the flash holds 16.35.2000, not "
                                            "16.35.3000; the outputs are in /tmp/data"))
@@ -285,7 +287,13 @@ TEST(Upgrade, VerifiedBurnMarksRebootRequired) {
     } cases[] = {
         {"silent", {"-s"}, "", nullptr, false, "0", 0, "fwpak\n"},
         {"interactive", {}, "y\nn\n", nullptr, false, "0", 0, "fwpak\n"},
-        {"assume_yes", {"-y"}, "", "linux-image-amd64\n", false, "0", 0,
+        {"assume_yes",
+         {"-y"},
+         "",
+         "linux-image-amd64\n",
+         false,
+         "0",
+         0,
          "linux-image-amd64\nfwpak\n"},
         {"forced_silent", {"-s", "-f"}, "", "fwpak\nsystemd", false, "0", 0, "fwpak\nsystemd"},
         {"failed_burn", {"-s"}, "", nullptr, false, "1", 2, nullptr},
@@ -325,9 +333,10 @@ TEST(Upgrade, BurnOverAWaitingImageIsRefusedRebootFirst) {
     EXPECT_EQ(r.status, 2);
     const std::string log = bench.EventLog();
     EXPECT_TRUE(LoggedAsError(log, kUpgradeFailed)) << log;
-    EXPECT_TRUE(LoggedAsError(log, "do_update_firmware: 0000:0b:00.0 already has a burnt image on "
-                                   "its flash that the adapter has not loaded; reboot first (or "
-                                   "reset the adapter), then burn again\n"))
+    EXPECT_TRUE(LoggedAsError(log,
+                              "do_update_firmware: 0000:0b:00.0 already has a burnt image on "
+                              "its flash that the adapter has not loaded; reboot first (or "
+                              "reset the adapter), then burn again\n"))
         << log;
     EXPECT_EQ(bench.PortVersion(kPort0), kOld);
 }

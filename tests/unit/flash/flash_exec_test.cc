@@ -303,9 +303,12 @@ TEST_F(FlashExec, FailureLineNamesTheToolsExitCode) {
         int code;
         const char* ending;
     } cases[] = {
-        {1, "exited with code 1 (failed); "},       {2, "exited with code 2 (query error); "},
-        {7, "exited with code 7 (burn aborted); "}, {8, "exited with code 8 (burn timeout); "},
-        {9, "exited with code 9 (burn error); "},   {3, "exited with code 3; "},
+        {1, "exited with code 1 (failed); "},
+        {2, "exited with code 2 (query error); "},
+        {7, "exited with code 7 (burn aborted); "},
+        {8, "exited with code 8 (burn timeout); "},
+        {9, "exited with code 9 (burn error); "},
+        {3, "exited with code 3; "},
         {255, "exited with code 255; "},
     };
     for (const auto& c : cases) {
@@ -376,8 +379,8 @@ TEST_F(FlashExec, BurnSucceedsOnlyWhenTheFlashHoldsTheBurntVersion) {
         fake_.Script(kQuery, 0,
                      std::string("Image type:            FS4\n") +
                          (c.flash[0] != '\0' ? "FW Version:            " + std::string(c.flash) +
-                                                    "\nFW Version(Running):   16.35.2000\n"
-                                              : "") +
+                                                   "\nFW Version(Running):   16.35.2000\n"
+                                             : "") +
                          "PSID:                  MT_0000000080\n",
                      c.query_executes);
         const std::string before = Log();

@@ -205,7 +205,7 @@ td.res-flashed, td.res-verified { background: #8fd88f; }
 td.res-pending { background: #fff3b0; }
 td.act-loaded { background: #8fd88f; }
 td.act-pending, td.res-activation-pending { background: #ffd8a8; }
-td.res-failed, td.res-refused, td.res-mismatch, td.res-reboot-failed,
+td.res-failed, td.res-refused, td.res-mismatch, td.res-reboot-failed, td.res-reset-failed,
     td.res-discovery-failed { background: #f4a0a0; }
 td.res-no-adapter, td.res-nothing-to-do, td.res-excluded, td.res-skipped { color: #777; }
 </style>

@@ -22,13 +22,17 @@ void pause_a_moment() {
     nanosleep(&pause, nullptr);
 }
 
-// Everything the tool has written to its data file.
-std::string read_output(int fd) {
+// Everything the tool has written to its data file, up to `end` (-1: to the
+// file's end); the query that verified the burn follows it there.
+std::string read_output(int fd, off_t end) {
     std::string text;
     char buf[4096];
     off_t at = 0;
     for (;;) {
-        ssize_t n = pread(fd, buf, sizeof buf, at);
+        size_t want = sizeof buf;
+        if (end >= 0 && end - at < static_cast<off_t>(want))
+            want = static_cast<size_t>(end - at);
+        ssize_t n = want > 0 ? pread(fd, buf, want, at) : 0;
         if (n <= 0)
             return text;
         text.append(buf, static_cast<size_t>(n));
@@ -145,7 +149,7 @@ void BurnBatch::emit(Entry* e) {
     if (e->burn.runs) {
         hold_output(&e->held);
         if (show_tool_output())
-            e->held.console(read_output(e->burn.data.fd.get()));
+            e->held.console(read_output(e->burn.data.fd.get(), e->burn.query_from));
         e->outcome = conclude_burn(g_ninfo[e->row], e->burn, e->result);
         hold_output(nullptr);
         last_burnt_ = e->burn.bus;

@@ -53,11 +53,12 @@ struct PreparedBurn {
     BurnDataFile data;
     // A tool that exits 0 has not necessarily written the flash: after it, the
     // adapter is queried once more (`query`, its output appended to the data file
-    // from `query_from` on), and the burn has succeeded only when the flash holds
-    // `expected`, the version of the catalog entry the burn was chosen from.
+    // from `query_from` on; -1 before it starts), and the burn has succeeded only
+    // when the flash holds `expected`, the version of the catalog entry the burn was
+    // chosen from.
     fw_version expected{};
     BurnCommand query;
-    off_t query_from = 0;
+    off_t query_from = -1;
     bool query_ran = false;  // the query was started and waited for
 };
 PreparedBurn prepare_burn(uint32_t uNicIdx);

@@ -76,6 +76,10 @@ struct nic_info {
     // The flash's Base GUID from the query (empty or null when not known): rows
     // with the same one and the same PSID are one flash, never burnt at one time.
     char* pbase_guid;
+    // The query's "FW Version(Running):" value: the firmware the adapter runs when
+    // it is not the flash's (a burnt image that no reboot or reset has loaded yet);
+    // null when the query has no such line.
+    char* prunning_ver;
 };
 
 // One matching catalog entry.
@@ -119,6 +123,10 @@ extern const char g_XMLPSID[];
 // MAX_OUTSIDE_TEXT bytes, else the longest start of at most MAX_OUTSIDE_TEXT-1
 // bytes that does not end inside a UTF-8 character.
 size_t kept_length(const char* text, size_t len);
+
+// True when the row's adapter runs other firmware than its flash holds: a burnt
+// image waits for a reboot or a reset of the adapter to be loaded.
+bool waits_for_activation(const nic_info& row);
 
 // A separately allocated copy of text, or null for null. Ends the process with the
 // design's fatal line when memory runs out.

@@ -19,10 +19,13 @@ constexpr int kProgressIntervalMs = 100;
 // Bytes at the end of a tool's output searched for its last percentage.
 constexpr off_t kProgressTail = 4096;
 
-// Everything the tool has written to its data file (as far as it can be read).
-std::string read_output(int fd) {
+// Everything the tool has written to its data file, up to `end` (-1: to the
+// file's end); the query that verified the burn follows it there.
+std::string read_output(int fd, off_t end) {
     std::string text;
     read_whole_fd(fd, &text);
+    if (end >= 0 && static_cast<size_t>(end) < text.size())
+        text.resize(static_cast<size_t>(end));
     return text;
 }
 
@@ -79,9 +82,11 @@ void BurnBatch::add(uint32_t row, HeldOutput held, PreparedBurn burn, std::strin
     entries_.push_back(std::move(entry));
 }
 
+// A flash is busy from its burn's start until its verification query has ended.
 bool BurnBatch::flash_busy(const std::string& flash) const {
     for (const Entry& e : entries_)
-        if (e.state == State::running && may_share_flash(e.flash, flash))
+        if ((e.state == State::running || e.state == State::verifying) &&
+            may_share_flash(e.flash, flash))
             return true;
     return false;
 }
@@ -114,18 +119,45 @@ void BurnBatch::start(size_t slot) {
         observer_->burn_started(slot);
 }
 
-// The one place a burn's tool is known to have ended (or not to have started),
-// before its verdict is written with its group.
+// The one place a burn's tool is known to have ended (or not to have started).
+// A tool that exited 0 is not yet a success: the adapter's query runs first,
+// beside the other burns, before the verdict is written with its group.
 void BurnBatch::tool_ended(size_t slot, const ToolRun& run) {
     Entry& e = entries_[slot];
     e.result = run;
-    e.state = State::done;
-    if (observer_ == nullptr)
+    if (run.started && run.exit_code == 0) {
+        start_verification(slot);
         return;
-    if (run.started && run.exit_code == 0)
-        observer_->burn_finished(slot);
-    else
+    }
+    e.state = State::done;
+    if (observer_ != nullptr)
         observer_->burn_failed(slot);
+}
+
+// The query's output follows the burn's in the data file; a query that cannot be
+// started leaves the burn unverified (a failed burn).
+void BurnBatch::start_verification(size_t slot) {
+    Entry& e = entries_[slot];
+    mark_query_start(&e.burn);
+    ChildSpec spec;
+    spec.program = e.burn.query.program;
+    spec.args = e.burn.query.args;
+    spec.output_fd = e.burn.data.fd.get();
+    const StartedChild started = start_child(spec);
+    if (started.id == 0) {
+        query_ended(slot, ChildEnd{});
+        return;
+    }
+    e.child = started.id;
+    e.state = State::verifying;
+}
+
+void BurnBatch::query_ended(size_t slot, const ChildEnd& end) {
+    Entry& e = entries_[slot];
+    e.burn.query_ran = end.id != 0 && end.run.started;
+    e.state = State::done;
+    if (observer_ != nullptr)
+        observer_->burn_finished(slot);
 }
 
 // After a stop request no further burn starts: the rows still waiting are not burnt.
@@ -156,18 +188,27 @@ void BurnBatch::wait_for_event() {
             return;
         }
         // Nothing runs any more although burns were running: the set lost them.
-        for (size_t slot = 0; slot < entries_.size(); ++slot)
+        for (size_t slot = 0; slot < entries_.size(); ++slot) {
             if (entries_[slot].state == State::running)
                 tool_ended(slot, ToolRun{false, -1, 0, ECHILD});
+            else if (entries_[slot].state == State::verifying)
+                query_ended(slot, ChildEnd{});
+        }
         return;
     }
     if (end.stop_signal != 0) {
         stop_signal_ = end.stop_signal;
         return;
     }
-    for (size_t slot = 0; slot < entries_.size(); ++slot)
-        if (entries_[slot].state == State::running && entries_[slot].child == end.id)
+    for (size_t slot = 0; slot < entries_.size(); ++slot) {
+        if (entries_[slot].child != end.id)
+            continue;
+        if (entries_[slot].state == State::running)
             tool_ended(slot, end.run);
+        else if (entries_[slot].state == State::verifying)
+            query_ended(slot, end);
+        return;
+    }
 }
 
 // Writes one row's group: what it held, then (when its tool ran) the tool's output
@@ -180,7 +221,7 @@ void BurnBatch::write_group(size_t slot) {
     if (e.burn.runs) {
         OutputHold hold(&e.held);
         if (show_tool_output())
-            e.held.console(read_output(e.burn.data.fd.get()));
+            e.held.console(read_output(e.burn.data.fd.get(), e.burn.query_from));
         e.outcome = conclude_burn(g_ninfo[e.row], e.burn, e.result);
         last_burnt_ = e.burn.bus;
     }

@@ -33,7 +33,8 @@ class BurnBatch {
     const RunFault& stop() const { return stop_; }
 
   private:
-    enum class State { waiting, running, done, dropped };
+    // A burn whose tool exits 0 is verifying while the adapter's query runs.
+    enum class State { waiting, running, verifying, done, dropped };
     struct Entry {
         uint32_t row = 0;
         HeldOutput held;
@@ -47,6 +48,8 @@ class BurnBatch {
     void start_ready();
     void start(size_t slot);
     void tool_ended(size_t slot, const ToolRun& run);
+    void start_verification(size_t slot);
+    void query_ended(size_t slot, const ChildEnd& end);
     void wait_for_event();
     void report_percentages();
     void drop_waiting();

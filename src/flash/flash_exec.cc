@@ -6,11 +6,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "console.h"
+#include "inventory/fw_query.h"
 #include "platform/command_runner.h"
 #include "platform/files.h"
 #include "platform/process_state.h"
+#include "flash/reboot_required.h"
 #include "flash/tool_commands.h"
 #include "handles.h"
 #include "nic_info.h"
@@ -84,24 +88,92 @@ BurnOutcome record_success(const nic_info& row) {
     // verdict never falls off the end of the log line.
     log_eventf(LOG_INFO, "MAC %-12.*s Upgrade SUCCESS\n", kMaxLoggedMac,
                log_value(row.pcurrent_mac).c_str());
+    note_reboot_required();
     return outcome(BURN_SUCCEEDED, 0);
+}
+
+// The burning tool's own names for its exit codes; other codes have none.
+const char* burn_exit_name(int code) {
+    switch (code) {
+        case 1:
+            return "failed";
+        case 2:
+            return "query error";
+        case 7:
+            return "burn aborted";
+        case 8:
+            return "burn timeout";
+        case 9:
+            return "burn error";
+        default:
+            return nullptr;
+    }
 }
 
 // How the tool ended, for the line that ties a failed burn to its adapter.
 std::string tool_ending(const ToolRun& run) {
     char text[64];
+    const char* name = burn_exit_name(run.exit_code);
     if (run.signal != 0)
         snprintf(text, sizeof text, "was killed by signal %d (SIG%s)", run.signal,
                  signal_name(run.signal));
+    else if (name != nullptr)
+        snprintf(text, sizeof text, "exited with code %d (%s)", run.exit_code, name);
     else
         snprintf(text, sizeof text, "exited with code %d", run.exit_code);
     return text;
 }
 
+// What the data file holds from `from` on.
+std::string read_data_file(int fd, off_t from) {
+    std::string output;
+    read_whole_fd(fd, &output);
+    if (from <= 0)
+        return output;
+    return static_cast<size_t>(from) < output.size() ? output.substr(static_cast<size_t>(from))
+                                                     : std::string();
+}
+
+// Whether the tool's output (its data file, read from the start) holds `text`,
+// letters compared without regard to case.
+bool output_holds(int fd, const char* text) {
+    return strcasestr(read_data_file(fd, 0).c_str(), text) != nullptr;
+}
+
+std::string version_text(const fw_version& v) {
+    char text[VER_BUF_LEN];
+    snprintf(text, sizeof text, "%u.%u.%u", v.major, v.minor, v.release);
+    return text;
+}
+
+// A tool that exited 0 but whose flash does not hold the burnt image's version
+// (or that the query could not read) has not burnt it: a failed burn.
+BurnOutcome record_unverified(const char* bus, const PreparedBurn& burn, const char* found) {
+    g_iFlag |= FLAG_BURN_FAILED;
+    show_failure(bus);
+    log_eventf(LOG_ERROR, "Upgrade failed\n %s\n", "");
+    const std::string expected = version_text(burn.expected);
+    if (found != nullptr && found[0] != '\0')
+        log_eventf(LOG_ERROR,
+                   "do_update_firmware: burning %s into %s failed: the burning tool exited with "
+                   "code 0, but the flash holds %s, not %s; the outputs are in %s\n",
+                   log_value(burn.image_path).c_str(), log_value(bus).c_str(),
+                   log_value(found).c_str(), expected.c_str(), burn.data.name.c_str());
+    else
+        log_eventf(LOG_ERROR,
+                   "do_update_firmware: burning %s into %s failed: the burning tool exited with "
+                   "code 0, but the query after the burn gave no firmware version (expected "
+                   "%s); the outputs are in %s\n",
+                   log_value(burn.image_path).c_str(), log_value(bus).c_str(), expected.c_str(),
+                   burn.data.name.c_str());
+    return outcome(BURN_FAILED, 1);
+}
+
 // The design's lines first, unchanged; then one line that names the adapter, the
 // image, how the tool ended and where its output is kept.
 BurnOutcome record_failure(const char* bus, const std::string& image_path, const ToolRun& run,
-                           const char* data_file) {
+                           const BurnDataFile& data) {
+    const char* data_file = data.name.c_str();
     g_iFlag |= FLAG_BURN_FAILED;
     show_failure(bus);
     char command[TEXT_LEN];
@@ -116,6 +188,13 @@ BurnOutcome record_failure(const char* bus, const std::string& image_path, const
                "is in %s\n",
                log_value(image_path).c_str(), log_value(bus).c_str(), tool_ending(run).c_str(),
                data_file);
+    // The tool writes no second image over one the adapter has not loaded yet.
+    if (output_holds(data.fd.get(), PENDING_IMAGE_REFUSAL))
+        log_eventf(LOG_ERROR,
+                   "do_update_firmware: %s already has a burnt image on its flash that the "
+                   "adapter has not loaded; reboot first (or reset the adapter), then burn "
+                   "again\n",
+                   log_value(bus).c_str());
     return outcome(BURN_FAILED, found);
 }
 
@@ -134,7 +213,8 @@ PreparedBurn ready_command(PreparedBurn burn, bool silent_tool) {
             bus, "do_update_firmware: no data file could be created, %s not burnt\n", bus);
         return refused(std::move(burn), outcome);
     }
-    if (!burn_command(boot_mode_value, silent_tool, bus, burn.image_path, &burn.command)) {
+    if (!burn_command(boot_mode_value, silent_tool, bus, burn.image_path, &burn.command) ||
+        !query_command(boot_mode_value, bus, &burn.query)) {
         BurnOutcome outcome =
             refuse_burn(bus, "do_update_firmware: no burning tool for boot mode %d, %s not burnt\n",
                         boot_mode_value, bus);
@@ -142,6 +222,21 @@ PreparedBurn ready_command(PreparedBurn burn, bool silent_tool) {
     }
     burn.runs = true;
     return burn;
+}
+
+BurnOutcome verify_burn(const nic_info& row, const PreparedBurn& burn) {
+    char* found = nullptr;
+    if (burn.query_ran)
+        cut_firmware_info(read_data_file(burn.data.fd.get(), burn.query_from), &found,
+                          QUERY_VERSION_KEYWORD);
+    fw_version held{};
+    const bool holds = found != nullptr &&
+                       parseversions(found, &held.major, &held.minor, &held.release) == 0 &&
+                       compare_versions(held, burn.expected) == 0;
+    BurnOutcome result =
+        holds ? record_success(row) : record_unverified(burn.bus.c_str(), burn, found);
+    free(found);
+    return result;
 }
 
 }  // namespace
@@ -175,6 +270,15 @@ char* format_mac(const char* pStrTok) {
     }
     mac[out] = '\0';
     return mac;
+}
+
+bool query_command(int boot_mode, const char* bus, BurnCommand* command) {
+    if (boot_mode != 0 && boot_mode != 1)
+        return false;
+    command->program = boot_mode == 0 ? MSTFLINT_PROGRAM : FLINT_PROGRAM;
+    command->args = {boot_mode == 0 ? MSTFLINT_ARG0 : FLINT_ARG0, BURN_DEVICE_ARG, bus,
+                     QUERY_COMMAND_ARG};
+    return true;
 }
 
 bool burn_command(int boot_mode, bool silent_run, const char* bus, const std::string& image_path,
@@ -234,6 +338,7 @@ PreparedBurn prepare_burn(uint32_t uNicIdx, const BurnForm& form) {
         log_selection(row, image);
     }
 
+    burn.expected = image_version(row, image);
     const char* file = row.pxmlFwImage[image];
     if (file == nullptr)
         return refused(std::move(burn),
@@ -255,8 +360,13 @@ BurnOutcome conclude_burn(const nic_info& row, const PreparedBurn& burn, const T
         return refuse_burn(bus, "do_update_firmware: could not run the burning tool for %s: %s\n",
                            bus, strerror(run.error));
     if (run.exit_code == 0)
-        return record_success(row);
-    return record_failure(bus, burn.image_path, run, burn.data.name.c_str());
+        return verify_burn(row, burn);
+    return record_failure(bus, burn.image_path, run, burn.data);
+}
+
+void mark_query_start(PreparedBurn* burn) {
+    struct stat st;
+    burn->query_from = fstat(burn->data.fd.get(), &st) == 0 ? st.st_size : 0;
 }
 
 BurnOutcome burn_row(uint32_t uNicIdx, const BurnForm& form) {
@@ -267,6 +377,11 @@ BurnOutcome burn_row(uint32_t uNicIdx, const BurnForm& form) {
     StopDeferral deferral;
     ToolRun run =
         run_tool(burn.command.program, burn.command.args, burn.data.fd.get(), show_tool_output());
+    if (run.started && run.exit_code == 0) {
+        mark_query_start(&burn);
+        burn.query_ran =
+            run_tool(burn.query.program, burn.query.args, burn.data.fd.get(), false).started;
+    }
     BurnOutcome result = conclude_burn(g_ninfo[uNicIdx], burn, run);
     result.stop = stop_fault(burn.bus.c_str());
     return result;

@@ -12,6 +12,7 @@
 #include "nic_info.h"
 #include "platform/files.h"
 #include "platform/platform.h"
+#include "policy/versions.h"
 
 // Longest image path ("./nic_fw/" and the file name) that is handed to the tool.
 constexpr size_t IMAGE_PATH_MAX = 999;
@@ -62,11 +63,24 @@ struct PreparedBurn {
     std::string image_path;
     BurnCommand command;
     BurnDataFile data;
+    // A tool that exits 0 has not necessarily written the flash: after it, the
+    // adapter is queried once more (`query`, its output appended to the data file
+    // from `query_from` on; -1 before it starts), and the burn has succeeded only
+    // when the flash holds `expected`, the version of the catalog entry the burn was
+    // chosen from.
+    fw_version expected{};
+    BurnCommand query;
+    off_t query_from = -1;
+    bool query_ran = false;  // the query was started and waited for
 };
 PreparedBurn prepare_burn(uint32_t uNicIdx, const BurnForm& form);
 
-// The verdict of a prepared burn whose tool has run (or could not be started):
-// run flags, console lines and log lines as burn_row gives them.
+// Where the verification query's output starts: the end of the burn's output.
+void mark_query_start(PreparedBurn* burn);
+
+// The verdict of a prepared burn whose tool has run (or could not be started), and
+// whose verification query has run when the tool exited 0: run flags, console
+// lines and log lines as burn_row gives them.
 BurnOutcome conclude_burn(const nic_info& row, const PreparedBurn& burn, const ToolRun& run);
 
 // Whether the console shows the tool's output (runs that are not silent).
@@ -88,3 +102,5 @@ char* format_mac(const char* pStrTok);
 
 bool burn_command(int boot_mode, bool silent_run, const char* bus, const std::string& image_path,
                   BurnCommand* command);
+// The query of one adapter by the tool of burn_command, as a direct command.
+bool query_command(int boot_mode, const char* bus, BurnCommand* command);

@@ -19,6 +19,9 @@ constexpr char BURN_YES_ARG[] = "-y";
 constexpr char BURN_DEVICE_ARG[] = "-d";
 constexpr char BURN_IMAGE_ARG[] = "-i";
 constexpr char BURN_COMMAND_ARG[] = "b";
+// The query that verifies a burn: "-d", bus address, "q", run directly (no shell)
+// with both output streams into the burn's data file.
+constexpr char QUERY_COMMAND_ARG[] = "q";
 
 constexpr char MOKUTIL_SB_STATE[] = "/usr/bin/mokutil --sb-state";
 constexpr char MST_STATUS[] = "/usr/bin/mst status";
@@ -37,6 +40,11 @@ constexpr char IMAGE_LOOKUP_DATA_TEMPLATE[] = "dataXXXXXX";
 constexpr char MISMATCH_SEARCH_FORMAT[] =
     "grep -i -e \"PSID Mismatch\" -e \"PSID major mismatch\" -e \"PSID header mismatch\" "
     "-e \"Minor PSID is locked\" %s > /dev/null";
+// How the burning tool refuses to burn over an image that waits on the flash for a
+// reboot or a reset ("... This may indicate that a FW image was already updated on
+// flash, but not loaded by the device. Please load FW on the device (reset device
+// or reboot machine) before burning a new FW.").
+constexpr char PENDING_IMAGE_REFUSAL[] = "already updated on flash, but not loaded by the device";
 constexpr char TMP_DATA_TEMPLATE[] = "/tmp/dataXXXXXX";
 
 // The shell's exit code for a command it cannot find.

@@ -50,6 +50,11 @@ char* dup_text(const char* text) {
     return copy;
 }
 
+bool waits_for_activation(const nic_info& row) {
+    return row.prunning_ver != nullptr && row.prunning_ver[0] != '\0' &&
+           (row.pfirmware_ver == nullptr || strcmp(row.prunning_ver, row.pfirmware_ver) != 0);
+}
+
 namespace {
 
 // Empties the adapter table's globals; the rows belong to whoever made them and

@@ -10,6 +10,12 @@
 
 #include "nic_info.h"
 
+// The query's keywords: the flash's version, the version the adapter runs when it
+// is another (the line is there only then), and the PSID.
+constexpr char QUERY_VERSION_KEYWORD[] = "FW Version";
+constexpr char QUERY_RUNNING_KEYWORD[] = "FW Version(Running)";
+constexpr char QUERY_PSID_KEYWORD[] = "PSID";
+
 // Bytes of a queried value (49 characters and the terminator).
 constexpr int QUERY_VALUE_LEN = ID_TEXT_LEN;
 // Bytes of one query output line as it is read (longer lines arrive in pieces).
@@ -51,8 +57,8 @@ std::string query_base_guid(const std::string& output);
 // True for the line that carries the pattern's value: it begins with the pattern
 // (any letter case) and a colon, as "FW Version:" and "PSID:" do. The tool's other
 // lines never count, though they may hold the words: "FW ISSU Version:",
-// "FW Version(Running):" (the version waiting for a reboot; the flash's version is
-// the one that counts), "Rom Info: type=PXE version=...", "-W-" warnings and
+// "FW Version(Running):" for "FW Version" (it has a keyword of its own),
+// "Rom Info: type=PXE version=...", "-W-" warnings and
 // "-E- Cannot open Device: ... MFE_..." errors.
 bool is_query_value_line(const char* line, const char* pattern);
 

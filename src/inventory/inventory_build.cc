@@ -29,8 +29,8 @@ void reset_current_row() {
 }
 [[maybe_unused]] const bool kCurrentRowReset = register_run_state_reset(reset_current_row);
 
-constexpr char kVersionKeyword[] = "FW Version";
-constexpr char kPsidKeyword[] = "PSID";
+constexpr const char* kVersionKeyword = QUERY_VERSION_KEYWORD;
+constexpr const char* kPsidKeyword = QUERY_PSID_KEYWORD;
 
 struct TextListFree {
     void operator()(char** list) const { free_text_list(list); }
@@ -89,10 +89,11 @@ void print_device_list(char** ppif, char** vendor_name) {
     for (int i = 0; i < g_nNics; ++i) print_messagef("[%d] %s %s\n", i, ppif[i], vendor_name[i]);
 }
 
-// Both values of one port's query; a value the query did not give stays null.
+// The values of one port's query; a value the query did not give stays null.
 struct PortQuery {
     MallocText version;
     MallocText psid;
+    MallocText running;  // only when the adapter runs other firmware than its flash's
 };
 
 // Both values come from the port's one query output.
@@ -120,6 +121,11 @@ PortQuery query_port(const PortQueryOutput& answer, ErrorLines* data) {
                                 __LINE__));
         q.psid.reset();
     }
+    char* running = nullptr;
+    if (cut_firmware_info(answer.output, &running, QUERY_RUNNING_KEYWORD) == 0)
+        q.running.reset(running);
+    else
+        free(running);
     return q;
 }
 
@@ -129,6 +135,16 @@ void print_card_info(const ethtool_info& info, const char* address, const char* 
     unsigned int domain = 0, bus = 0, dev = 0, func = 0;
     sscanf(info.pbus_info, "%04x:%02x:%02x.%x", &domain, &bus, &dev, &func);
     print_messagef("%04x:%02x:%02x.%x\n", domain, bus, dev, func);
+}
+
+// Right after the card info line: the flash's image is not what the adapter runs.
+void print_activation_line(const nic_info& row, const char* address) {
+    if (!waits_for_activation(row))
+        return;
+    print_messagef(
+        "Firmware %s is on the flash of %s, but the adapter runs %s: a reboot (or a reset "
+        "of the adapter) loads it\n",
+        row.pfirmware_ver, address, row.prunning_ver);
 }
 
 // A Mellanox port without its PCI IDs cannot be matched or burnt safely: the
@@ -228,6 +244,8 @@ PortResult build_port(nic_info* row, const char* address, const PortQueryOutput&
     row->pfirmware_ver = info.pfirmware_version;
     row->pbus_info = info.pbus_info;
     row->pbase_guid = dup_text(query_base_guid(answer.output).c_str());
+    row->prunning_ver = q.running.release();
+    print_activation_line(*row, address);
 
     *fault = read_pci_ids(row);
     if (!*fault)

@@ -6,6 +6,7 @@
 #include <climits>
 #include <cstdlib>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -95,7 +96,63 @@ int write_in_place(const char* path, const std::function<int(int fd)>& write,
     return 0;
 }
 
+bool holds_line(const std::string& text, const std::string& line) {
+    size_t at = 0;
+    while (at < text.size()) {
+        size_t end = text.find('\n', at);
+        if (end == std::string::npos)
+            end = text.size();
+        if (text.compare(at, end - at, line) == 0)
+            return true;
+        at = end + 1;
+    }
+    return false;
+}
+
+bool write_whole(int fd, const std::string& text) {
+    size_t done = 0;
+    while (done < text.size()) {
+        ssize_t n = write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
 }  // namespace
+
+int system_add_line_once(const char* path, const char* line) {
+    UniqueFd fd(open(path, O_RDWR | O_CREAT | O_APPEND | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0644));
+    if (fd.get() < 0 || flock(fd.get(), LOCK_EX) != 0)
+        return errno;
+    std::string text;
+    char buf[4096];
+    for (off_t at = 0;;) {
+        ssize_t n = pread(fd.get(), buf, sizeof buf, at);
+        if (n < 0)
+            return errno;
+        if (n == 0)
+            break;
+        text.append(buf, static_cast<size_t>(n));
+        at += n;
+    }
+    if (holds_line(text, line))
+        return 0;
+    std::string added = (text.empty() || text.back() == '\n') ? "" : "\n";
+    added += line;
+    added += '\n';
+    errno = 0;
+    if (!write_whole(fd.get(), added))
+        return errno != 0 ? errno : EIO;
+    return close(fd.release()) == 0 ? 0 : errno;
+}
+
+int add_line_once(const char* path, const char* line) {
+    return platform().add_line_once(path, line);
+}
 
 int system_create_data_file(char* name_template) {
     return mkstemp(name_template);

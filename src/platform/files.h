@@ -58,3 +58,11 @@ struct SaveFailure {
 // Returns 0, or -1 with *failure filled and the temporary file removed.
 int save_file_atomically(const char* path, const std::function<int(int fd)>& write,
                          SaveFailure* failure);
+
+// Makes `line` one of the lines of the file at `path`: creates the file (mode 0644
+// less the umask) when there is none, and appends the line (after a newline, if
+// the file's last line has none) unless a line of the file already equals it. A
+// symbolic link at `path` is refused, and the file is locked while it is read and
+// written, so that two runs add the line once. Returns 0, or the errno of the step
+// that failed.
+int add_line_once(const char* path, const char* line);

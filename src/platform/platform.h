@@ -71,6 +71,7 @@ struct PlatformOps {
     StartedChild (*start_child)(const ChildSpec& spec);
     bool (*wait_child)(int timeout_ms, ChildEnd* end);
     std::vector<PciFunction> (*list_pci_functions)();
+    int (*add_line_once)(const char* path, const char* line);
 };
 
 // The real operating system.

@@ -75,6 +75,12 @@ int is_FW_needed(uint32_t uNicIdx, bool* skipped) {
         return nfwu_yesno(question, ANSWER_YES, "y");
 
     log_eventf(LOG_WARNING, "*** WARNING *** - Installed firmware is the latest firmware\n");
+    if (waits_for_activation(row))
+        log_eventf(LOG_WARNING,
+                   "is_FW_needed: %s already holds %s on its flash but runs %s; it waits for a "
+                   "reboot (or a reset of the adapter) to load it\n",
+                   log_value(row.pbus_info).c_str(), log_value(row.pfirmware_ver).c_str(),
+                   log_value(row.prunning_ver).c_str());
     print_message(
         "Repository doesn't have newer firmware version, Installed firmware version is the "
         "latest one..........Please Quit the updation.\n");

@@ -120,6 +120,9 @@ device_outcome find_catalog_image(int32_t Idx, XMLFW_INFO* records) {
     }
     free(row.pxmlFwImage[0]);
     row.pxmlFwImage[0] = dup_text(record.pxmlFwImage);
+    // The burn is verified against this entry's version, whatever file a placeholder
+    // name later resolves to.
+    parseversions(record.pxmlRom, &row.uFwROMmaj[0], &row.uFwROMmin[0], &row.uFwROMrel[0]);
     return DEVICE_OK;
 }
 

@@ -75,6 +75,10 @@ int write_fw_item_children(xmlTextWriterPtr writer, const char* type, int32_t Id
     status.check(write_value(writer, "firmware_id", nic.psid));
     status.check(write_value(writer, "version", version));
     status.check(write_value(writer, "active_version", active_version));
+    // Only an adapter waiting for activation gets the element, so that every other
+    // report stays as it always was; the replay reads no such element.
+    if (strstr(type, "ROM") != nullptr && waits_for_activation(nic))
+        status.check(write_value(writer, "running_version", nic.prunning_ver));
     status.check(write_value(writer, "action", action));
     status.check(write_value(writer, "duration", strstr(type, "ROM") != nullptr ? "210" : "0"));
     status.check(write_value(writer, "message", ""));

@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -236,12 +237,24 @@ RunResult Bench::Run(const std::vector<std::string>& args, const std::string& in
         script += "mount --bind " + Quote(dir) + " " + Quote(dir) + "\n";
         script += "mount -o remount,bind,ro " + Quote(dir) + "\n";
     }
-    script += "cd " + Quote(pkg_) + "\nexec timeout 120 " + bus_.Command();
+    // A tmpfs on /run, so that nothing a run writes there reaches the machine's; what
+    // the run left there is copied out for the case to read.
+    if (NamespacesAvailable()) {
+        script += "mkdir -p " + Quote(RunSeed()) + " " + Quote(RunAfter()) + "\n";
+        script += "rm -rf " + Quote(RunAfter()) + "/* && mount -t tmpfs -o mode=0755 tmpfs /run\n";
+        script += "cp -a " + Quote(RunSeed()) + "/. /run/\n";
+        if (run_read_only_)
+            script += "mount -o remount,ro /run\n";
+    }
+    script += "cd " + Quote(pkg_) + "\nst=0\ntimeout 120 " + bus_.Command();
     if (!launcher_.empty())
         script += "sh -c " + Quote(launcher_) + " sh ";
     script += Quote(program_);
     for (const std::string& a : args) script += " " + Quote(a);
-    script += " < " + Quote(in) + " > " + Quote(out) + " 2> " + Quote(err) + "\n";
+    script += " < " + Quote(in) + " > " + Quote(out) + " 2> " + Quote(err) + " || st=$?\n";
+    if (NamespacesAvailable())
+        script += "cp -a /run/. " + Quote(RunAfter()) + "/\n";
+    script += "exit $st\n";
 
     if (private_ns && !NamespacesAvailable()) {
         ADD_FAILURE() << "this case needs a mount namespace; guard it with REQUIRE_NAMESPACES()";
@@ -251,6 +264,19 @@ RunResult Bench::Run(const std::vector<std::string>& args, const std::string& in
     r.out = ReadFileText(out);
     r.err = ReadFileText(err);
     return r;
+}
+
+void Bench::SetRunFile(const std::string& name, const std::string& content) {
+    Shell("mkdir -p " + Quote(RunSeed()));
+    WriteFileText(RunSeed() + "/" + name, content);
+}
+
+std::string Bench::RunFile(const std::string& name) const {
+    return ReadFileText(RunAfter() + "/" + name);
+}
+
+bool Bench::RunFileExists(const std::string& name) const {
+    return access((RunAfter() + "/" + name).c_str(), F_OK) == 0;
 }
 
 std::string Bench::Calls() const {

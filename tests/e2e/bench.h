@@ -58,7 +58,7 @@ class Bench : public NamespaceBench {
     void SetPort(const std::string& bdf, const std::string& version, const std::string& psid);
     // Any state file of a port: query_output, query_form, query_warning, query_error,
     // issu_version, running_version, burn_exit, burn_output, burn_refusal,
-    // burn_signal, burn_stop, burn_sleep, lookup_answer, lookup_exit (see
+    // burn_no_write, burn_signal, burn_stop, burn_sleep, lookup_answer, lookup_exit (see
     // tests/e2e/tools/burning-tool and getmlnxinfo).
     void SetPortFile(const std::string& bdf, const std::string& file, const std::string& content);
     std::string PortVersion(const std::string& bdf) const;
@@ -81,6 +81,14 @@ class Bench : public NamespaceBench {
     // directory stays reachable and writable, so that nothing else can be created
     // under /tmp (needs a mount namespace).
     void MakeTmpReadOnly();
+
+    // /run: every run in a mount namespace gets a fresh tmpfs there, holding the
+    // files given here (name under /run, content); read-only makes every write to it
+    // fail. RunFile reads a file of /run as the last run left it (empty when none).
+    void SetRunFile(const std::string& name, const std::string& content);
+    void MakeRunReadOnly() { run_read_only_ = true; }
+    std::string RunFile(const std::string& name) const;
+    bool RunFileExists(const std::string& name) const;
 
     // A shell script that starts fwpak in place of the plain start, "$@" standing
     // for the program and its arguments: to start it with descriptors closed, signals
@@ -121,6 +129,8 @@ class Bench : public NamespaceBench {
     std::string PrivateTmpScript() const;
     std::string PrivateTmp() const { return root_ + "/private-tmp"; }
     std::string StateDir() const { return root_ + "/state"; }
+    std::string RunSeed() const { return root_ + "/run-seed"; }
+    std::string RunAfter() const { return root_ + "/run-after"; }
 
     std::string pkg_;
     std::string program_ = FWPAK_BINARY;
@@ -128,6 +138,7 @@ class Bench : public NamespaceBench {
     bool hide_pci_ids_ = false;
     std::vector<std::string> read_only_dirs_;
     bool tmp_read_only_ = false;
+    bool run_read_only_ = false;
     std::string launcher_;
 };
 

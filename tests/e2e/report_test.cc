@@ -22,6 +22,11 @@ std::string Burn(const std::string& bus, const std::string& image) {
     return "mstflint -s -y -d " + bus + " -i ./nic_fw/" + image + " b";
 }
 
+// The query that verifies a burn whose tool exited 0.
+std::string Query(const std::string& bus) {
+    return "mstflint -d " + bus + " q";
+}
+
 // The calls of the burning tool and the image lookup, without the Secure Boot check
 // that every run makes first.
 std::vector<std::string> ToolCalls(const Bench& bench) {
@@ -228,10 +233,11 @@ TEST(Replay, ActionsBurnTheNewestCatalogImageSilently) {
         RunResult r = bench.Run({option, "report.xml"});
         EXPECT_EQ(r.status, 0) << r.err;
         EXPECT_EQ(ToolCalls(bench),
-                  (std::vector<std::string>{Burn("0000:05:00.0", "fw-1003-2.9.1530.bin"),
-                                            Burn("0000:06:00.0", "fw-1003-2.9.1530.bin"),
-                                            Burn("0000:07:00.0", "fw-1003-2.9.1530.bin"),
-                                            Burn("0000:09:00.0", "fw-1003-2.9.1530.bin")}));
+                  (std::vector<std::string>{
+                      Burn("0000:05:00.0", "fw-1003-2.9.1530.bin"), Query("0000:05:00.0"),
+                      Burn("0000:06:00.0", "fw-1003-2.9.1530.bin"), Query("0000:06:00.0"),
+                      Burn("0000:07:00.0", "fw-1003-2.9.1530.bin"), Query("0000:07:00.0"),
+                      Burn("0000:09:00.0", "fw-1003-2.9.1530.bin"), Query("0000:09:00.0")}));
         EXPECT_EQ(bench.PortVersion("0000:05:00.0"), "2.9.1530");
         EXPECT_EQ(bench.PortVersion("0000:08:00.0"), "2.9.1200");
         EXPECT_FALSE(Contains(bench.EventLog(), "[ERROR]"));
@@ -311,7 +317,8 @@ TEST(Replay, SelfClosingDevice) {
     ReplayPackage(bench, "replay-self-closing");
     EXPECT_EQ(bench.Run({"-u", "report.xml"}).status, 0);
     EXPECT_EQ(ToolCalls(bench),
-              (std::vector<std::string>{Burn("0000:05:00.0", "fw-1003-2.9.1530.bin")}));
+              (std::vector<std::string>{Burn("0000:05:00.0", "fw-1003-2.9.1530.bin"),
+                                        Query("0000:05:00.0")}));
 }
 
 // Another root, data in other attributes, and an element with two attributes whose
@@ -321,7 +328,8 @@ TEST(Replay, ValuesByElementNameOnly) {
     ReplayPackage(bench, "replay-attributes");
     EXPECT_EQ(bench.Run({"-u", "report.xml"}).status, 0);
     EXPECT_EQ(ToolCalls(bench),
-              (std::vector<std::string>{Burn("0000:05:00.0", "fw-1003-2.9.1530.bin")}));
+              (std::vector<std::string>{Burn("0000:05:00.0", "fw-1003-2.9.1530.bin"),
+                                        Query("0000:05:00.0")}));
 }
 
 TEST(Replay, NoCatalogEntryIsAnErrorOnlyWhenAllFail) {
@@ -339,7 +347,8 @@ TEST(Replay, CatalogEntryWithoutImageName) {
     ReplayPackage(bench, "replay-no-image-name");
     EXPECT_EQ(bench.Run({"-u", "report.xml"}).status, 0);
     EXPECT_EQ(ToolCalls(bench),
-              (std::vector<std::string>{Burn("0000:05:00.0", "fw-1003-2.9.1530.bin")}));
+              (std::vector<std::string>{Burn("0000:05:00.0", "fw-1003-2.9.1530.bin"),
+                                        Query("0000:05:00.0")}));
     EXPECT_TRUE(Contains(bench.EventLog(), "names no image file"));
 }
 
@@ -385,9 +394,13 @@ TEST(Replay, FailedBurnFirstOrLast) {
         ReplayPackage(bench, "replay-two");
         bench.SetPortFile(failing, "burn_exit", "1");
         EXPECT_EQ(bench.Run({"-u", "report.xml"}).status, 2);
-        EXPECT_EQ(ToolCalls(bench),
-                  (std::vector<std::string>{Burn("0000:05:00.0", "fw-1003-2.9.1530.bin"),
-                                            Burn("0000:06:00.0", "fw-1003-2.9.1530.bin")}));
+        // Only the burn whose tool exited 0 is verified.
+        std::vector<std::string> calls = {Burn("0000:05:00.0", "fw-1003-2.9.1530.bin"),
+                                          Burn("0000:06:00.0", "fw-1003-2.9.1530.bin")};
+        const std::string other =
+            failing == std::string("0000:05:00.0") ? "0000:06:00.0" : "0000:05:00.0";
+        calls.insert(calls.begin() + (other == "0000:05:00.0" ? 1 : 2), Query(other));
+        EXPECT_EQ(ToolCalls(bench), calls);
         const std::string log = bench.EventLog();
         EXPECT_TRUE(Contains(log, "read_discovery_report: 1 of 2 devices failed")) << log;
         EXPECT_FALSE(Contains(log, "Error at read_NIC_FW_xml_file"));
@@ -402,7 +415,8 @@ TEST(Replay, StopSignalEndsTheReplayAfterTheBurn) {
     bench.SetPortFile("0000:05:00.0", "burn_interrupt", "TERM");
     EXPECT_EQ(bench.Run({"-u", "report.xml"}).status, 128 + 15);
     EXPECT_EQ(ToolCalls(bench),
-              (std::vector<std::string>{Burn("0000:05:00.0", "fw-1003-2.9.1530.bin")}));
+              (std::vector<std::string>{Burn("0000:05:00.0", "fw-1003-2.9.1530.bin"),
+                                        Query("0000:05:00.0")}));
     EXPECT_EQ(bench.PortVersion("0000:05:00.0"), "2.9.1530");
     EXPECT_TRUE(Contains(bench.EventLog(),
                          "stopped by signal 15 (SIGTERM) during the burn of "
@@ -418,7 +432,8 @@ TEST(Replay, HostileBusAddressRunsNothing) {
     RunResult r = bench.Run({"-u", "report.xml"});
     EXPECT_EQ(r.status, 0);  // the last device went through
     EXPECT_EQ(ToolCalls(bench),
-              (std::vector<std::string>{Burn("0000:06:00.0", "fw-1003-2.9.1530.bin")}));
+              (std::vector<std::string>{Burn("0000:06:00.0", "fw-1003-2.9.1530.bin"),
+                                        Query("0000:06:00.0")}));
     EXPECT_FALSE(FileExists(bench.pkg() + "/pwned"));
     const std::string log = bench.EventLog();
     EXPECT_EQ(CountOf(log, "has no valid PCI bus address"), 3) << log;
@@ -442,7 +457,10 @@ TEST(Replay, MoreDevicesThanTheReplayTakes) {
     EXPECT_TRUE(Contains(bench.EventLog(), "report.xml names 51 devices, more than the 50"));
 }
 
-// The report a discovery run writes replays as it stands.
+// The report a discovery run writes replays as it stands. After the burn the
+// adapter runs its old firmware until a reboot: the next report carries the running
+// version beside the flash's (and recommends by the flash's: the burn is done), and
+// that report replays as well.
 TEST(Replay, DiscoveryThenReplay) {
     Bench bench;
     ExampleServer(bench);
@@ -450,8 +468,23 @@ TEST(Replay, DiscoveryThenReplay) {
     ASSERT_EQ(bench.Run({"-d"}).status, 0);
     RunResult r = bench.Run({"-u", "nicdiscovery.xml"});
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(ToolCalls(bench).back(), Burn(kExampleBus, "fw-1003-2.9.1530.bin"));
+    EXPECT_EQ(ToolCalls(bench).back(), "mstflint -d 0000:05:00.0 q");  // the verification
+    EXPECT_EQ(ToolCalls(bench).end()[-2], Burn(kExampleBus, "fw-1003-2.9.1530.bin"));
     EXPECT_EQ(bench.PortVersion(kExampleBus), "2.9.1530");
+    if (Bench::NamespacesAvailable()) {
+        EXPECT_EQ(bench.RunFile("reboot-required.pkgs"), "fwpak\n");
+    }
+
+    ASSERT_EQ(bench.Run({"-d", "waiting.xml"}).status, 0);
+    std::string waiting = TestData("report/worked-example.xml");
+    waiting.replace(waiting.find("<active_version value=\"2.9.1200\"/>"),
+                    std::string("<active_version value=\"2.9.1200\"/>").size(),
+                    "<active_version value=\"2.9.1530\"/>\n"
+                    "                <running_version value=\"2.9.1200\"/>");
+    waiting.replace(waiting.find("\"upgrade\""), 9, "\"rewrite\"");
+    EXPECT_EQ(bench.ReadPkgFile("waiting.xml"), waiting);
+    EXPECT_EQ(bench.Run({"-u", "waiting.xml"}).status, 0);
+    EXPECT_EQ(ToolCalls(bench).end()[-2], Burn(kExampleBus, "fw-1003-2.9.1530.bin"));
 }
 
 }  // namespace

@@ -198,23 +198,41 @@ TEST(ShowCurrentQueryForms, EachRealAnswerIsReadRight) {
         std::vector<std::pair<std::string, std::string>> files;
         const char* version;  // null: the port is not queryable
         const char* psid;
+        const char* running;  // null: the adapter runs its flash's firmware
     } cases[] = {
-        {"ConnectX-3 FS2", {{"query_form", "fs2"}}, "2.42.5000", "MT_1090111019"},
+        {"ConnectX-3 FS2", {{"query_form", "fs2"}}, "2.42.5000", "MT_1090111019", nullptr},
+        {"ConnectX-3 FS2 waiting for a reboot",
+         {{"query_form", "fs2"}, {"running_version", "2.35.5100"}},
+         "2.42.5000",
+         "MT_1090111019",
+         "2.35.5100"},
         {"ConnectX-5 FS3 waiting for a reboot",
          {{"query_form", "fs3"}, {"running_version", "2.40.7000"}},
          "2.42.5000",
-         "MT_1090111019"},
+         "MT_1090111019",
+         "2.40.7000"},
+        {"FS4 running what its flash holds",
+         {{"running_version", "2.42.5000"}},
+         "2.42.5000",
+         "MT_1090111019",
+         nullptr},
         {"switch FS4 with an ISSU version",
          {{"issu_version", "2.41.1000"}},
          "2.42.5000",
-         "MT_1090111019"},
+         "MT_1090111019",
+         nullptr},
         {"ConnectX-7 FS4 with warnings",
          {{"query_warning",
            "Firmware flash cache access is enabled. Running in this mode may cause the firmware "
            "to hang.\nFW Version: 9.9.9 PSID: MT_0 are the running image's\n"}},
          "2.42.5000",
-         "MT_1090111019"},
-        {"unopenable device", {{"query_error", "MFE_NO_FLASH_DETECTED"}}, nullptr, nullptr},
+         "MT_1090111019",
+         nullptr},
+        {"unopenable device",
+         {{"query_error", "MFE_NO_FLASH_DETECTED"}},
+         nullptr,
+         nullptr,
+         nullptr},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -231,9 +249,17 @@ TEST(ShowCurrentQueryForms, EachRealAnswerIsReadRight) {
                 Contains(data.text(), "PSID or FW_Version is not found for " + std::string(kCx3)));
             continue;
         }
-        EXPECT_TRUE(Contains(r.out, std::string("= FW_VERSION ") + c.version + ", BUS_INFO " +
-                                        kCx3 + ", PSID " + c.psid + "\n"))
-            << r.out;
+        const std::string card = std::string("= FW_VERSION ") + c.version + ", BUS_INFO " + kCx3 +
+                                 ", PSID " + c.psid + "\n" + kCx3 + "\n";
+        // A waiting image is told right after the card info; otherwise the output
+        // goes on as it always did.
+        const std::string next =
+            c.running == nullptr
+                ? "DEVICE INFO"
+                : std::string("Firmware ") + c.version + " is on the flash of " + kCx3 +
+                      ", but the adapter runs " + c.running +
+                      ": a reboot (or a reset of the adapter) loads it\nDEVICE INFO";
+        EXPECT_TRUE(Contains(r.out, card + next)) << r.out;
     }
 }
 

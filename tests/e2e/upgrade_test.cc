@@ -127,6 +127,7 @@ TEST(Upgrade, InteractiveShowsVersionsQuestionAndLiveToolOutput) {
         << r.out;
     // The tool's own progress reaches the console while it burns.
     EXPECT_TRUE(Contains(r.out, "Burning FS4 FW image without signatures - OK\n"));
+    EXPECT_FALSE(Contains(r.out, "Image type:")) << r.out;  // not the query after it
     EXPECT_TRUE(Contains(r.out, "Firmware Flashed:\tSUCCESS  for interface 0000:0b:00.0\n\n"));
     EXPECT_TRUE(Contains(bench.EventLog(), "y/n/q (y): y\n"));
 }
@@ -152,7 +153,7 @@ TEST(Upgrade, FailureThenSuccessCompletesWithErrors) {
     EXPECT_EQ(next.rfind("[ERROR]     [", 0), 0u) << log;
     EXPECT_TRUE(Contains(next, "] do_update_firmware: burning ./nic_fw/" + std::string(kImage) +
                                    " into 0000:0b:00.0 failed: the burning tool exited with "
-                                   "code 1; its output is in " +
+                                   "code 1 (failed); its output is in " +
                                    SearchedDataFile(r.out)))
         << log;
     EXPECT_EQ(bench.PortVersion(kPort1), kNew);
@@ -172,6 +173,9 @@ TEST(Upgrade, AssumeYesTakesEachQuestionsDefault) {
                   (std::vector<std::string>{BurnLine("mstflint", kPort0, false)}));
         EXPECT_EQ(bench.PortVersion(kPort1), installed1);
         EXPECT_FALSE(Contains(r.out, "y/n/q"));
+        // The console shows the burn's output, not the query that verifies it.
+        EXPECT_TRUE(Contains(r.out, "Burning FS4 FW image without signatures - OK\n"));
+        EXPECT_FALSE(Contains(r.out, "Image type:")) << r.out;
         EXPECT_EQ(CountOf(r.out, "Repository doesn't have newer firmware version"), 1);
         EXPECT_TRUE(Contains(r.out, kReboot));
         // One notice for the run, one selection line per burn; the inventory leaves no MAC.
@@ -198,17 +202,147 @@ TEST(Upgrade, ForcedSilentBurnsEverythingInEachSpelling) {
     }
 }
 
+// The first adapter's flash already holds the newest image but the adapter still
+// runs the old one: skipped as up to date, and its log says that it waits.
 TEST(Upgrade, PlainSilentWithEverythingUpToDateDoesNothing) {
     Bench bench;
     TwoPorts(bench, kNew, kNew);
+    bench.SetPortFile(kPort0, "running_version", std::string(kOld) + "\n");
     RunResult r = bench.Run({"-s"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, QuietOutput());
     EXPECT_EQ(r.err, "");
     EXPECT_TRUE(bench.BurnCalls().empty());
-    EXPECT_EQ(
-        CountOf(bench.EventLog(), "*** WARNING *** - Installed firmware is the latest firmware"),
-        2);
+    const std::string log = bench.EventLog();
+    EXPECT_EQ(CountOf(log, "*** WARNING *** - Installed firmware is the latest firmware"), 2);
+    EXPECT_EQ(CountOf(log,
+                      "is_FW_needed: 0000:0b:00.0 already holds 16.35.3000 on its flash but "
+                      "runs 16.35.2000; it waits for a reboot (or a reset of the adapter) "
+                      "to load it\n"),
+              1)
+        << log;
+    EXPECT_EQ(CountOf(log, "waits for a reboot"), 1);
+}
+
+// A tool that exits 0 but leaves the flash as it was has not burnt: in every mode
+// the query after it finds the old version, and the verdict line, the status bits
+// (exit status), the summary message, the reboot notice and the restart mark all
+// follow that. The second adapter's burn (-s -f rewrites it; the replay's report
+// says rewrite) is verified and still needs the reboot.
+TEST(Upgrade, BurnThatLeavesTheFlashAsItWasFails) {
+    const struct {
+        const char* name;
+        std::vector<std::string> args;
+        const char* input;
+        bool console;    // the verdict lines and final messages are shown
+        bool second_ok;  // the second adapter is burnt and verified
+    } cases[] = {
+        {"interactive", {}, "y\nn\n", true, false},
+        {"assume_yes", {"-y"}, "", true, false},
+        {"silent", {"-s"}, "", false, false},
+        {"forced_silent", {"-s", "-f"}, "", false, true},
+        {"replay", {"-u", "plan.xml"}, "", false, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Bench bench;
+        TwoPorts(bench, kOld, kNew);
+        bench.SetPortFile(kPort0, "burn_no_write", "");
+        if (!c.args.empty() && c.args[0] == "-u") {
+            ASSERT_EQ(bench.Run({"-d", "plan.xml"}).status, 0);
+        }
+        RunResult r = bench.Run(c.args, c.input);
+        EXPECT_EQ(r.status, 2) << r.out << r.err;
+        EXPECT_EQ(bench.PortVersion(kPort0), kOld);
+        const std::string log = bench.EventLog();
+        EXPECT_TRUE(LoggedAsError(log, "do_update_firmware: burning ./nic_fw/" +
+                                           std::string(kImage) +
+                                           " into 0000:0b:00.0 failed: the burning tool exited "
+                                           "with code 0, but the flash holds 16.35.2000, not "
+                                           "16.35.3000; the outputs are in /tmp/data"))
+            << log;
+        EXPECT_EQ(CountOf(log, "Upgrade SUCCESS"), c.second_ok ? 1 : 0) << log;
+        EXPECT_EQ(Contains(r.out, "Firmware Flashed:\tFAILED   for interface 0000:0b:00.0"),
+                  c.console);
+        EXPECT_FALSE(Contains(r.out, "SUCCESS  for interface 0000:0b:00.0"));
+        EXPECT_EQ(Contains(r.out, kWithErrors), c.console) << r.out;
+        EXPECT_FALSE(Contains(r.out, kReboot)) << r.out;
+        if (Bench::NamespacesAvailable()) {
+            EXPECT_EQ(bench.RunFileExists("reboot-required"), c.second_ok);
+        }
+    }
+}
+
+// After a verified burn, in every mode, the host is marked as needing a restart
+// (Debian's /run/reboot-required, "fwpak" once in its .pkgs); a failed burn marks
+// nothing, and a /run that takes no file costs a warning, not the run.
+TEST(Upgrade, VerifiedBurnMarksRebootRequired) {
+    REQUIRE_NAMESPACES();
+    const char kMark[] = "*** System restart required ***\n";
+    const struct {
+        const char* name;
+        std::vector<std::string> args;
+        const char* input;
+        const char* seed_pkgs;  // null: no file before the run
+        bool read_only;
+        const char* burn_exit;
+        int status;
+        const char* pkgs;  // null: no file after the run
+    } cases[] = {
+        {"silent", {"-s"}, "", nullptr, false, "0", 0, "fwpak\n"},
+        {"interactive", {}, "y\nn\n", nullptr, false, "0", 0, "fwpak\n"},
+        {"assume_yes",
+         {"-y"},
+         "",
+         "linux-image-amd64\n",
+         false,
+         "0",
+         0,
+         "linux-image-amd64\nfwpak\n"},
+        {"forced_silent", {"-s", "-f"}, "", "fwpak\nsystemd", false, "0", 0, "fwpak\nsystemd"},
+        {"failed_burn", {"-s"}, "", nullptr, false, "1", 2, nullptr},
+        {"read_only_run", {"-s"}, "", nullptr, true, "0", 0, nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Bench bench;
+        TwoPorts(bench, kOld, kNew);
+        bench.SetPortFile(kPort0, "burn_exit", c.burn_exit);
+        if (c.seed_pkgs != nullptr)
+            bench.SetRunFile("reboot-required.pkgs", c.seed_pkgs);
+        if (c.read_only)
+            bench.MakeRunReadOnly();
+        RunResult r = bench.Run(c.args, c.input);
+        EXPECT_EQ(r.status, c.status) << r.out << r.err;
+        EXPECT_EQ(bench.RunFileExists("reboot-required"), c.pkgs != nullptr);
+        EXPECT_EQ(bench.RunFileExists("reboot-required.pkgs"), c.pkgs != nullptr);
+        if (c.pkgs != nullptr) {
+            EXPECT_EQ(bench.RunFile("reboot-required"), kMark);
+            EXPECT_EQ(bench.RunFile("reboot-required.pkgs"), c.pkgs);
+        }
+        EXPECT_EQ(CountOf(bench.EventLog(), "note_reboot_required: cannot add"),
+                  c.read_only ? 2 : 0)
+            << bench.EventLog();
+    }
+}
+
+// The tool refuses to burn over an image that the adapter has not loaded yet: a
+// failed burn whose log says to reboot first.
+TEST(Upgrade, BurnOverAWaitingImageIsRefusedRebootFirst) {
+    Bench bench;
+    TwoPorts(bench, kOld, kNew);
+    bench.SetPortFile(kPort0, "running_version", "16.35.1000\n");
+    bench.SetPortFile(kPort0, "burn_refusal", "pending");
+    RunResult r = bench.Run({"-s"});
+    EXPECT_EQ(r.status, 2);
+    const std::string log = bench.EventLog();
+    EXPECT_TRUE(LoggedAsError(log, kUpgradeFailed)) << log;
+    EXPECT_TRUE(LoggedAsError(log,
+                              "do_update_firmware: 0000:0b:00.0 already has a burnt image on "
+                              "its flash that the adapter has not loaded; reboot first (or "
+                              "reset the adapter), then burn again\n"))
+        << log;
+    EXPECT_EQ(bench.PortVersion(kPort0), kOld);
 }
 
 struct SilentCase {
@@ -583,9 +717,15 @@ TEST(Upgrade, SideBySideBurnsWriteWhatOneAfterAnotherWrites) {
                 bench.SetPortFile(kPort1, "base_guid", "b8cef60300000b00");
             runs[one_flash] = bench.Run(mode);
             logs[one_flash] = Comparable(bench.EventLog());
-            const std::vector<Bench::Span> spans = bench.ToolSpans();
-            ASSERT_EQ(spans.size(), 4u);  // two queries, two burns
-            EXPECT_EQ(Overlap(spans[2], spans[3]), one_flash == 0);
+            // Two queries, two burns, and the query that verifies the burn that
+            // succeeded.
+            std::vector<Bench::Span> burns;
+            for (const Bench::Span& span : bench.ToolSpans())
+                if (span.args.size() > 2 && span.args.compare(span.args.size() - 2, 2, " b") == 0)
+                    burns.push_back(span);
+            EXPECT_EQ(bench.ToolSpans().size(), 5u);
+            ASSERT_EQ(burns.size(), 2u);
+            EXPECT_EQ(Overlap(burns[0], burns[1]), one_flash == 0);
         }
         EXPECT_EQ(runs[0].status, 2);
         EXPECT_EQ(runs[0].status, runs[1].status);

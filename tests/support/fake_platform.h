@@ -92,6 +92,9 @@ class FakePlatform {
     std::vector<std::string> existing_paths;
     size_t max_running = 0;
     std::vector<PciFunction> pci_functions;  // the bus scan's answer, as it is
+    // Every add_line_once, as "path: line"; each answers with add_line_error.
+    std::vector<std::string> lines_added;
+    int add_line_error = 0;
 
   private:
     static FakePlatform*& instance() {
@@ -229,6 +232,10 @@ class FakePlatform {
         }
         return self->TakeEnd(end);
     }
+    static int AddLineOnce(const char* path, const char* line) {
+        instance()->lines_added.push_back(std::string(path) + ": " + line);
+        return instance()->add_line_error;
+    }
     static int SysfsReadHex(const char* path, unsigned int* value) {
         *value = 0;
         auto it = instance()->sysfs_values.find(path);
@@ -256,9 +263,9 @@ class FakePlatform {
     static std::vector<PciFunction> ListPciFunctions() { return instance()->pci_functions; }
 
     static constexpr PlatformOps kOps = {
-        RunShell,         OpenReadPipe, CloseReadPipe,           PathExists, SysfsReadHex,
-        SysfsEntryExists, SysfsListDir, system_create_data_file, StartChild, WaitChild,
-        ListPciFunctions};
+        RunShell,         OpenReadPipe, CloseReadPipe,           PathExists,
+        SysfsReadHex,     SysfsEntryExists, SysfsListDir, system_create_data_file,
+        StartChild,       WaitChild,    ListPciFunctions,        AddLineOnce};
     std::map<std::string, Reply> script_;
     std::vector<Child> children_;
     std::vector<int> finished_;  // ended by the test, not yet seen by the code

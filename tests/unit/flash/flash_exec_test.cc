@@ -24,6 +24,7 @@
 namespace {
 
 constexpr char kTool[] = "./nic_fw/mstflint";
+constexpr char kQuery[] = "./nic_fw/mstflint -d ";
 
 struct Image {
     const char* version;
@@ -63,7 +64,34 @@ class FlashExec : public ::testing::Test {
             row.pxmlName[i] = dup_text(("Card " + std::to_string(i)).c_str());
             row.pxmlFwImage[i] = dup_text(img.file.c_str());
         }
+        // After the burn the flash holds the image burnt, as the real tool answers.
+        if (row.fw_count > 0)
+            FlashHolds(ImageText(row, newest_image(row)));
         return row;
+    }
+    static std::string ImageText(const nic_info& row, int i) {
+        return std::to_string(row.uFwROMmaj[i]) + "." + std::to_string(row.uFwROMmin[i]) + "." +
+               std::to_string(row.uFwROMrel[i]);
+    }
+    // What the query after a burn answers: the flash's version (none: no such line).
+    void FlashHolds(const std::string& version) {
+        fake_.Script(kQuery, 0,
+                     "Image type:            FS4\n" +
+                         (version.empty() ? "" : "FW Version:            " + version + "\n") +
+                         "PSID:                  MT_0000000080\n");
+    }
+
+    // A run of its own for the next burn (the restart mark is made once per run),
+    // with the same row and log.
+    void NewRun() {
+        nic_info* rows = g_ninfo;
+        int32_t* numbers = fw_number;
+        fclose(pmstflint_fout);
+        reset_run_state();
+        open_event_log(FWPAK_SOURCE, __LINE__);
+        g_nNics = 1;
+        g_ninfo = rows;
+        fw_number = numbers;
     }
 
     // Runs the burn with the console captured.
@@ -76,10 +104,12 @@ class FlashExec : public ::testing::Test {
         return rc;
     }
 
-    // The arguments the tool received, one burn a line.
+    // The arguments the tool received, one burn a line (the queries after them left out).
     std::string Calls() const {
         std::string text;
-        for (const std::string& call : fake_.tool_calls) text += call + "\n";
+        for (const std::string& call : fake_.tool_calls)
+            if (call.size() > 2 && call.compare(call.size() - 2, 2, " b") == 0)
+                text += call + "\n";
         return text;
     }
     std::string Log() const { return dir_.Read("mstflint.log"); }
@@ -168,12 +198,17 @@ TEST_F(FlashExec, NoticeOnceSelectionLineAndMacRewrite) {
     EXPECT_NE(log.find("\nSelecting Card 0 MAC: 00:02:c9:1a:2b:3c \n"), std::string::npos);
     EXPECT_EQ(CountOf(log, "MAC 0002c91a2b3c Upgrade SUCCESS\n"), 2);
     EXPECT_EQ(g_iFlag, FLAG_SILENT | FLAG_NOTICE_LOGGED | FLAG_BURN_OK);
+    // The host is marked as needing a restart once per run.
+    EXPECT_EQ(fake_.lines_added,
+              (std::vector<std::string>{"/run/reboot-required: *** System restart required ***",
+                                        "/run/reboot-required.pkgs: fwpak"}));
 }
 
 TEST_F(FlashExec, ReplayBurnsTheFirstImageWithoutSelectionLines) {
     nic_info& row = FillRow({{"2.42.5000", "from-report.bin"}, {"16.35.3000", "newer.bin"}});
     row.pcurrent_mac = dup_text("00:02:c9:1a:2b:3c");
     read_discovery = 1;
+    FlashHolds("2.42.5000");
     EXPECT_EQ(Burn(), 0);
     EXPECT_EQ(Calls(), "-s -y -d 0000:0b:00.0 -i ./nic_fw/from-report.bin b\n");
     EXPECT_STREQ(row.pcurrent_mac, "00:02:c9:1a:2b:3c");
@@ -259,6 +294,110 @@ TEST_F(FlashExec, FailedBurnSearchesTheToolsOutputForAMismatch) {
         EXPECT_EQ(g_iFlag & (FLAG_BURN_OK | FLAG_BURN_FAILED), FLAG_BURN_FAILED);
         EXPECT_NE(Log().find(c.log_text), std::string::npos) << Log();
     }
+}
+
+// The failure line names the tool's exit code by the tool's own name for it; codes
+// without one stay a number.
+TEST_F(FlashExec, FailureLineNamesTheToolsExitCode) {
+    const struct {
+        int code;
+        const char* ending;
+    } cases[] = {
+        {1, "exited with code 1 (failed); "},
+        {2, "exited with code 2 (query error); "},
+        {7, "exited with code 7 (burn aborted); "},
+        {8, "exited with code 8 (burn timeout); "},
+        {9, "exited with code 9 (burn error); "},
+        {3, "exited with code 3; "},
+        {255, "exited with code 255; "},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.code);
+        g_iFlag = FLAG_SILENT;
+        fake_.Script(kTool, c.code);
+        FillRow({{"16.35.3000", "a.bin"}});
+        Burn();
+        EXPECT_EQ(CountOf(Log(), std::string("failed: the burning tool ") + c.ending), 1) << Log();
+    }
+}
+
+// The tool's refusal to burn over an image the adapter has not loaded is a failed
+// burn whose log says to reboot first; other failures do not say so.
+TEST_F(FlashExec, RefusalOverAWaitingImageSaysRebootFirst) {
+    const char kRefusal[] =
+        "-E- Burning FS4 image failed: This may indicate that a FW image was already updated "
+        "on flash, but not loaded by the device. Please load FW on the device (reset device "
+        "or reboot machine) before burning a new FW.\n";
+    for (const char* output : {kRefusal, "-E- Burning failed: flash busy\n"}) {
+        g_iFlag = FLAG_SILENT;
+        fake_.Script(kTool, 1, output);
+        FillRow({{"16.35.3000", "a.bin"}});
+        const std::string before = Log();
+        EXPECT_NE(Burn(), 0);
+        EXPECT_EQ(g_iFlag & (FLAG_BURN_OK | FLAG_BURN_FAILED), FLAG_BURN_FAILED);
+        EXPECT_EQ(Contains(Log().substr(before.size()), "reboot first (or reset the adapter)"),
+                  output == kRefusal)
+            << Log();
+    }
+}
+
+// A tool that exits 0 has burnt the image only when the query after it finds the
+// catalog entry's version on the flash; otherwise the burn fails, its line names the
+// adapter, the version expected and the one found, and nothing marks a restart.
+TEST_F(FlashExec, BurnSucceedsOnlyWhenTheFlashHoldsTheBurntVersion) {
+    const struct {
+        const char* name;
+        const char* flash;  // empty: the query gives no version
+        bool query_executes;
+        bool replay;
+        bool succeeds;
+        const char* logged;
+    } cases[] = {
+        {"verified", "16.35.3000", true, false, true, "Upgrade SUCCESS"},
+        {"verified_replay", "2.42.5000", true, true, true, "Upgrade SUCCESS"},
+        {"flash_as_it_was", "16.35.2000", true, false, false,
+         "] do_update_firmware: burning ./nic_fw/a.bin into 0000:0b:00.0 failed: the burning "
+         "tool exited with code 0, but the flash holds 16.35.2000, not 16.35.3000; the outputs "
+         "are in /tmp/data"},
+        {"replay_newer_image_not_burnt", "16.35.3000", true, true, false,
+         "but the flash holds 16.35.3000, not 2.42.5000"},
+        {"no_version", "", true, false, false,
+         "failed: the burning tool exited with code 0, but the query after the burn gave no "
+         "firmware version (expected 16.35.3000); the outputs are in /tmp/data"},
+        {"query_not_run", "16.35.3000", false, false, false,
+         "the query after the burn gave no firmware version (expected 16.35.3000)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        NewRun();
+        g_iFlag = 0;
+        silent = 0;
+        read_discovery = c.replay ? 1 : 0;
+        fake_.lines_added.clear();
+        fake_.commands.clear();
+        FillRow({{"2.42.5000", "a.bin"}, {"16.35.3000", "a.bin"}});
+        fake_.Script(kQuery, 0,
+                     std::string("Image type:            FS4\n") +
+                         (c.flash[0] != '\0' ? "FW Version:            " + std::string(c.flash) +
+                                                   "\nFW Version(Running):   16.35.2000\n"
+                                             : "") +
+                         "PSID:                  MT_0000000080\n",
+                     c.query_executes);
+        const std::string before = Log();
+        std::string out;
+        EXPECT_EQ(Burn(&out), c.succeeds ? 0 : 1);
+        const std::string log = Log().substr(before.size());
+        ASSERT_EQ(fake_.commands.size(), 2u);
+        EXPECT_EQ(fake_.commands[1], "./nic_fw/mstflint -d 0000:0b:00.0 q");
+        EXPECT_EQ(g_iFlag & (FLAG_BURN_OK | FLAG_BURN_FAILED),
+                  c.succeeds ? FLAG_BURN_OK : FLAG_BURN_FAILED);
+        EXPECT_TRUE(Contains(out, c.succeeds ? "Firmware Flashed:\tSUCCESS  for interface"
+                                             : "Firmware Flashed:\tFAILED   for interface"))
+            << out;
+        EXPECT_TRUE(Contains(log, c.logged)) << log;
+        EXPECT_EQ(fake_.lines_added.size(), c.succeeds ? 2u : 0u);
+    }
+    read_discovery = 0;
 }
 
 }  // namespace

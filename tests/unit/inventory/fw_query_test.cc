@@ -40,6 +40,7 @@ TEST(CutQueryValue, TakesTheValueAfterKeywordAndSeparator) {
         {"FW Version:      \n", "FW Version", ""},
         {"FW Version:\n", "FW Version", ""},
         {"PSID\n", "PSID", ""},
+        {"FW Version(Running):   20.34.1002\n", QUERY_RUNNING_KEYWORD, "20.34.1002"},
     };
     for (const CutCase& c : cases) {
         char value[QUERY_VALUE_LEN];
@@ -61,6 +62,8 @@ TEST(QueryValueLine, OnlyTheKeywordAndColonAtTheLineStart) {
         {"PSID:                  MT_0000000080\n", "PSID", true},
         {"FW ISSU Version:       16.35.1000\n", "FW Version", false},
         {"FW Version(Running):   16.32.1010\n", "FW Version", false},
+        {"FW Version(Running):   16.32.1010\n", QUERY_RUNNING_KEYWORD, true},
+        {"FW Version:            16.35.2000\n", QUERY_RUNNING_KEYWORD, false},
         {"Rom Info:              type=PXE version=3.6.804 cpu=AMD64\n", "FW Version", false},
         {"-W- FW Version: 9.9.9 of the running image\n", "FW Version", false},
         {"-E- Cannot open Device: 0000:84:00.0. MFE_CR_ERROR\n", "PSID", false},
@@ -90,6 +93,38 @@ TEST(QueryBaseGuid, FirstWordOfTheGuidLine) {
         {"", ""},
     };
     for (const auto& c : cases) EXPECT_EQ(query_base_guid(c.output), c.guid) << c.output;
+}
+
+// The tool's answers after a burn, verbatim: the flash's version and the running
+// one each come from their own line.
+TEST(CutFirmwareInfo, FlashAndRunningVersionOfAWaitingImage) {
+    const struct {
+        const char* output;
+        const char* flash;
+        const char* running;
+    } cases[] = {
+        {"Image type:            FS4\nFW Version:            20.35.1012\n"
+         "FW Version(Running):   20.34.1002\nFW Release Date:       28.10.2022\n",
+         "20.35.1012", "20.34.1002"},
+        {"Image type:            FS2\nFW Version:            2.42.5000\n"
+         "FW Version(Running):   2.35.5100\nFW Release Date:       5.9.2017\n",
+         "2.42.5000", "2.35.5100"},
+        {"Image type:            FS4\nFW Version:            20.35.1012\n", "20.35.1012", nullptr},
+    };
+    for (const auto& c : cases) {
+        char* flash = nullptr;
+        char* running = nullptr;
+        EXPECT_EQ(cut_firmware_info(c.output, &flash, QUERY_VERSION_KEYWORD), 0);
+        EXPECT_EQ(cut_firmware_info(c.output, &running, QUERY_RUNNING_KEYWORD),
+                  c.running != nullptr ? 0 : 1);
+        EXPECT_STREQ(flash, c.flash);
+        if (c.running != nullptr)
+            EXPECT_STREQ(running, c.running);
+        else
+            EXPECT_EQ(running, nullptr);
+        free(flash);
+        free(running);
+    }
 }
 
 TEST(CutQueryValue, LongValueIsCutAtItsBuffer) {

@@ -6,7 +6,14 @@ fresh discovery against a plan before and after flashing.
     fwpak_plan.py plan DIR CONFIG.json   plans from DIR/discovery, then the summary
     fwpak_plan.py summary DIR            the summary, with the results of DIR/results
     fwpak_plan.py check PLAN.json REPORT.xml    adapters still as discovered?
-    fwpak_plan.py verify PLAN.json REPORT.xml   installed versions as planned?
+    fwpak_plan.py verify PLAN.json REPORT.xml ACTIVATION.json HOW
+                                  does every port run the planned version?
+
+A port whose flash holds another version than the one it runs (a burnt image that
+no reboot or reset has loaded) reports both: its report item carries
+running_version beside active_version. HOW says what should have loaded it (reboot,
+mstfwreset or none), for the message; ACTIVATION.json receives each port's
+activation state for the summary.
 
 A discovery report names an action per port; fwpak's replay flashes every port whose
 action says "upgrade", "rewrite" or "downgrade". The plan is the report with every
@@ -55,6 +62,8 @@ def report_ports(tree):
             "installed": value(item, "active_version"),
             "repository": value(item, "version"),
             "action": "" if action is None else action.get("value", ""),
+            # Only a port whose running firmware is not its flash's has the element.
+            "running": value(item, "running_version") or value(item, "active_version"),
         }))
     return ports
 
@@ -78,6 +87,7 @@ def plan_host(rdir, host, config):
     report = rdir / "discovery" / f"{host}.xml"
     (rdir / "plans" / f"{host}.xml").unlink(missing_ok=True)
     (rdir / "results" / f"{host}.json").unlink(missing_ok=True)
+    (rdir / "activation" / f"{host}.json").unlink(missing_ok=True)
     if plan["state"] == "ok":
         try:
             tree = ET.parse(report)
@@ -114,6 +124,17 @@ def port_result(plan, port, result):
     return state, message.removeprefix(state + ": ")
 
 
+def port_activation(port, result, checked):
+    """Whether the port runs what its flash holds: "loaded" or "pending", from the
+    last check after a flash, else from the flash itself (a burnt image waits for
+    its activation), else from the discovery."""
+    if port["address"] in checked:
+        return checked[port["address"]]
+    if result.get("state") == "flashed" and port["planned"] != "Nothing":
+        return "pending"
+    return "pending" if port.get("running", port["installed"]) != port["installed"] else "loaded"
+
+
 def records(rdir):
     """One summary record per host and port (one per host without ports)."""
     rows = []
@@ -121,8 +142,9 @@ def records(rdir):
         plan = read_json(path, {})
         host = plan.get("host", path.stem)
         result = read_json(rdir / "results" / f"{host}.json", {})
+        checked = read_json(rdir / "activation" / f"{host}.json", {})
         base = {"host": host, "address": "", "psid": "", "installed": "",
-                "repository": "", "action": "", "planned": "Nothing"}
+                "repository": "", "action": "", "planned": "Nothing", "activation": ""}
         if plan.get("state") == "none":
             rows.append(dict(base, result="no adapter", message=""))
         elif plan.get("state") != "ok":
@@ -132,6 +154,7 @@ def records(rdir):
         for port in plan.get("ports", []) if plan.get("state") == "ok" else []:
             state, message = port_result(plan, port, result)
             rows.append(dict(base, **{k: port[k] for k in base if k in port},
+                             activation=port_activation(port, result, checked),
                              result=state, message=message))
     return rows
 
@@ -146,12 +169,12 @@ def counts(rows, key):
 
 def summary_text(rows):
     lines = [f"{'host':<20} {'port':<14} {'installed':<12} {'repository':<12} "
-             f"{'action':<10} {'planned':<10} result"]
+             f"{'action':<10} {'planned':<10} {'activation':<10} result"]
     for r in rows:
         result = r["result"] + (f": {r['message']}" if r["message"] else "")
         lines.append(f"{r['host']:<20} {r['address'] or '-':<14} {r['installed'] or '-':<12} "
                      f"{r['repository'] or '-':<12} {r['action'] or '-':<10} "
-                     f"{r['planned']:<10} {result}")
+                     f"{r['planned']:<10} {r['activation'] or '-':<10} {result}")
     ports = [r for r in rows if r["address"]]
     flash = [r for r in ports if r["planned"] != "Nothing"]
     hosts = len({r["host"] for r in rows})
@@ -180,7 +203,9 @@ td.plan-downgrade { background: #ffd8a8; }
 td.plan-Nothing { color: #777; }
 td.res-flashed, td.res-verified { background: #8fd88f; }
 td.res-pending { background: #fff3b0; }
-td.res-failed, td.res-refused, td.res-mismatch, td.res-reboot-failed,
+td.act-loaded { background: #8fd88f; }
+td.act-pending, td.res-activation-pending { background: #ffd8a8; }
+td.res-failed, td.res-refused, td.res-mismatch, td.res-reboot-failed, td.res-reset-failed,
     td.res-discovery-failed { background: #f4a0a0; }
 td.res-no-adapter, td.res-nothing-to-do, td.res-excluded, td.res-skipped { color: #777; }
 </style>
@@ -206,7 +231,8 @@ document.querySelectorAll("th").forEach(function (th, col) {
 </script>
 """
 
-COLUMNS = ("host", "address", "psid", "installed", "repository", "action", "planned", "result")
+COLUMNS = ("host", "address", "psid", "installed", "repository", "action", "planned",
+           "activation", "result")
 
 
 def css_word(text):
@@ -225,6 +251,8 @@ def summary_html(rows, text):
             cls, cell = "", r[c]
             if c == "planned":
                 cls = f' class="plan-{css_word(cell)}"'
+            elif c == "activation" and cell:
+                cls = f' class="act-{css_word(cell)}"'
             elif c == "result":
                 cls = f' class="res-{css_word(cell)}"'
                 cell += f": {r['message']}" if r["message"] else ""
@@ -249,7 +277,7 @@ def plan(rdir, config_path):
     config = read_json(pathlib.Path(config_path))
     if config is None:
         sys.exit(f"fwpak_plan: cannot read {config_path}")
-    for sub in ("plans", "results"):
+    for sub in ("plans", "results", "activation"):
         (rdir / sub).mkdir(parents=True, exist_ok=True)
     for host in config.get("hosts", []):
         plan_host(rdir, host, config)
@@ -281,24 +309,45 @@ def check(plan_path, report):
     return 0
 
 
-def verify(plan_path, report):
-    """Exit 1 when an installed version is not what the plan leads to."""
+NOT_LOADED = {
+    "reboot": "the reboot did not load it (a cold power cycle may be needed)",
+    "mstfwreset": "mstfwreset did not load it (a reboot or a cold power cycle may be needed)",
+    "none": "reboot the host (or reset the adapter) to load it",
+}
+
+
+def verify(plan_path, report, activation_path, how):
+    """Exit 1 when a flash does not hold the version the plan leads to, 3 when every
+    flash does but a port does not run it yet (activation pending); writes each
+    port's activation state to activation_path."""
     now = fresh_ports(report)
-    wrong = []
+    wrong, pending, states = [], [], {}
     for port in read_json(pathlib.Path(plan_path), {}).get("ports", []):
+        addr = port["address"]
         want = port["installed"] if port["planned"] == "Nothing" else port["repository"]
-        got = now.get(port["address"], {}).get("installed", "missing")
+        fresh = now.get(addr, {})
+        got = fresh.get("installed", "missing")
+        runs = fresh.get("running", got)
+        if addr in now:
+            states[addr] = "loaded" if runs == got else "pending"
         if got != want:
-            wrong.append(f"{port['address']} has {got}, planned {want}")
+            wrong.append(f"{addr} has {got}, planned {want}")
+        elif runs != want:
+            pending.append(f"{addr} runs {runs}, its flash holds {got}")
+    write_atomic(pathlib.Path(activation_path), json.dumps(states, indent=1) + "\n")
     if wrong:
         print("installed firmware differs from the plan: " + "; ".join(wrong))
         return 1
+    if pending:
+        print("activation pending: " + "; ".join(pending) + "; "
+              + NOT_LOADED.get(str(how), NOT_LOADED["none"]))
+        return 3
     return 0
 
 
 def main(argv):
     commands = {"plan": (plan, 2), "summary": (summary, 1), "check": (check, 2),
-                "verify": (verify, 2)}
+                "verify": (verify, 4)}
     if len(argv) < 2 or argv[1] not in commands or len(argv) != 2 + commands[argv[1]][1]:
         sys.exit(__doc__)
     func, _ = commands[argv[1]]

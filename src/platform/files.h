@@ -4,6 +4,8 @@
 
 #include <functional>
 
+#include "platform/platform.h"
+
 // Creates a new file, readable and writable by the owner only, from a template
 // whose last six characters are "XXXXXX"; they are replaced in place. Returns the
 // open descriptor, or -1 with errno set.
@@ -25,3 +27,7 @@ struct SaveFailure {
 // Returns 0, or -1 with *failure filled and the temporary file removed.
 int save_file_atomically(const char* path, const std::function<int(int fd)>& write,
                          SaveFailure* failure);
+
+// The owner, group and mode of `path`, links followed (stat, not lstat): what
+// decides who can change the file that a program run as root reads or executes.
+FileStatus file_status(const char* path);

@@ -32,6 +32,15 @@ struct StartedTool {
     int error = 0;
 };
 
+// What stat(2) says of a path, symbolic links followed to their target.
+struct FileStatus {
+    bool found = false;  // false: stat failed, with `error` its errno
+    int error = 0;
+    unsigned mode = 0;  // st_mode: type and permission bits
+    unsigned uid = 0;
+    unsigned gid = 0;
+};
+
 // Each operation's contract is that of the function of the same name in
 // command_runner.h, sysfs_reader.h or files.h, which call through this table.
 struct PlatformOps {
@@ -50,6 +59,7 @@ struct PlatformOps {
     StartedTool (*start_tool)(const char* program, const std::vector<std::string>& args,
                               int output_fd);
     bool (*reap_tool)(int pid, ToolRun* run);
+    FileStatus (*file_status)(const char* path);
 };
 
 // The real operating system.

@@ -19,3 +19,4 @@ std::vector<CapturedRun> system_run_captured(const std::vector<std::string>& com
 StartedTool system_start_tool(const char* program, const std::vector<std::string>& args,
                               int output_fd);
 bool system_reap_tool(int pid, ToolRun* run);
+FileStatus system_file_status(const char* path);

@@ -1,11 +1,13 @@
 // The burning tool's image query, read with the same cutter as fwpak's device query.
 #include "repo/image_query.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <vector>
 
-#include "platform/command_runner.h"
+#include "platform/platform.h"
 #include "handles.h"
 #include "inventory/fw_query.h"
 
@@ -39,29 +41,87 @@ std::string first_error_line(FILE* output) {
 
 }  // namespace
 
-ImageFacts query_image(const std::string& image) {
+namespace {
+
+// Pause between two looks at the running queries.
+constexpr long kReapIntervalNs = 10L * 1000 * 1000;
+
+// What the tool wrote into `output` and how it ended.
+ImageFacts read_facts(FILE* output, const ToolRun& run) {
     ImageFacts facts;
-    // An anonymous file outside the repository holds the answer: nothing is left
-    // behind, and a long answer cannot block the tool as a pipe would.
-    UniqueFile output(tmpfile());
-    if (!output) {
-        facts.problem = std::string("cannot make a file for the answer: ") + strerror(errno);
-        return facts;
-    }
-    const std::vector<std::string> args = {"mstflint", "-i", image, "q"};
-    ToolRun run = run_tool(REPO_BURNING_TOOL, args, fileno(output.get()), false);
     if (!run.started) {
         facts.problem = std::string("cannot run ") + REPO_BURNING_TOOL + ": " + strerror(run.error);
         return facts;
     }
-    facts.psid = query_value(output.get(), "PSID");
-    facts.version = query_value(output.get(), "FW Version");
+    facts.psid = query_value(output, "PSID");
+    facts.version = query_value(output, "FW Version");
     facts.ok = run.exit_code == 0 && !facts.psid.empty() && !facts.version.empty();
     if (facts.ok)
         return facts;
-    std::string said = first_error_line(output.get());
+    std::string said = first_error_line(output);
     facts.problem = said.empty() ? "no answer" : "\"" + said + "\"";
     if (run.exit_code != 0)
         facts.problem += " (exit status " + std::to_string(run.exit_code) + ")";
     return facts;
+}
+
+// One query while it runs: its answer goes to an anonymous file outside the
+// repository, so nothing is left behind and a long answer cannot block the tool
+// as a pipe would.
+struct RunningQuery {
+    size_t index = 0;
+    int pid = 0;
+    UniqueFile output;
+};
+
+// Starts the query of images[index]; false (with the facts filled) when it cannot.
+bool start_query(const std::string& image, RunningQuery* query, ImageFacts* facts) {
+    query->output.reset(tmpfile());
+    if (!query->output) {
+        facts->problem = std::string("cannot make a file for the answer: ") + strerror(errno);
+        return false;
+    }
+    const std::vector<std::string> args = {"mstflint", "-i", image, "q"};
+    StartedTool started = platform().start_tool(REPO_BURNING_TOOL, args, fileno(query->output.get()));
+    if (started.pid <= 0) {
+        ToolRun failed;
+        failed.error = started.error;
+        *facts = read_facts(query->output.get(), failed);
+        return false;
+    }
+    query->pid = started.pid;
+    return true;
+}
+
+}  // namespace
+
+std::vector<ImageFacts> query_images(const std::vector<std::string>& images) {
+    std::vector<ImageFacts> facts(images.size());
+    std::vector<RunningQuery> running;
+    size_t next = 0;
+    while (next < images.size() || !running.empty()) {
+        while (next < images.size() && running.size() < MAX_QUERIES_AT_ONCE) {
+            RunningQuery query;
+            query.index = next;
+            if (start_query(images[next], &query, &facts[next]))
+                running.push_back(std::move(query));
+            ++next;
+        }
+        for (size_t i = running.size(); i-- > 0;) {
+            ToolRun run;
+            if (!platform().reap_tool(running[i].pid, &run))
+                continue;
+            facts[running[i].index] = read_facts(running[i].output.get(), run);
+            running.erase(running.begin() + static_cast<std::ptrdiff_t>(i));
+        }
+        if (!running.empty()) {
+            struct timespec pause = {0, kReapIntervalNs};
+            nanosleep(&pause, nullptr);
+        }
+    }
+    return facts;
+}
+
+ImageFacts query_image(const std::string& image) {
+    return query_images({image}).front();
 }

@@ -46,6 +46,8 @@ class FakePlatform {
     std::map<std::string, unsigned int> sysfs_values;
     std::map<std::string, std::vector<std::string>> sysfs_dirs;
     std::vector<std::string> existing_paths;
+    // stat answers by path; a path not listed is asked of the real file system.
+    std::map<std::string, FileStatus> file_statuses;
 
   private:
     static FakePlatform*& instance() {
@@ -164,10 +166,16 @@ class FakePlatform {
         return true;
     }
 
+    static FileStatus StatusOf(const char* path) {
+        auto it = instance()->file_statuses.find(path);
+        return it != instance()->file_statuses.end() ? it->second : system_file_status(path);
+    }
+
     static constexpr PlatformOps kOps = {RunShell,         OpenReadPipe, CloseReadPipe,
                                          PathExists,       RunTool,      SysfsReadHex,
                                          SysfsEntryExists, SysfsListDir, system_create_data_file,
-                                         RunCaptured,      StartTool,    ReapTool};
+                                         RunCaptured,      StartTool,    ReapTool,
+                                         StatusOf};
     std::map<std::string, Reply> script_;
     std::vector<ToolRun> started_;
     const PlatformOps* previous_ = nullptr;

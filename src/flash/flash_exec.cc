@@ -245,7 +245,8 @@ PreparedBurn prepare_burn(uint32_t uNicIdx) {
                                    "characters, not burnt\n",
                                    log_value(row.pbus_info).c_str(), IMAGE_PATH_MAX));
     if (const std::string why = image_refusal(file, burn.bus); !why.empty())
-        return refused(std::move(burn), refuse_burn(text_or_empty(row.pbus_info), "%s", why.c_str()));
+        return refused(std::move(burn),
+                       refuse_burn(text_or_empty(row.pbus_info), "%s", why.c_str()));
     return ready_command(std::move(burn));
 }
 

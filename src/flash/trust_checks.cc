@@ -83,8 +83,8 @@ class StartReport {
 };
 
 void check_strict_paths(bool secure_boot, StartReport* report) {
-    std::vector<std::string> paths = {".", "nic_fw", kRepoTool, "getmlnxinfo",
-                                      g_XMLFwFile, MANIFEST_PATH};
+    std::vector<std::string> paths = {".",           "nic_fw",    kRepoTool,
+                                      "getmlnxinfo", g_XMLFwFile, MANIFEST_PATH};
     // Under Secure Boot the installed flint burns: the repository's tool and its
     // directory are not run. getmlnxinfo still is, by a replay.
     if (secure_boot)
@@ -92,8 +92,9 @@ void check_strict_paths(bool secure_boot, StartReport* report) {
     for (const std::string& rel : paths) {
         StrictFinding f = check_strict_mode(rel, package_path(rel));
         if (f.verdict == StrictVerdict::writable)
-            report->refuse(f.text + ": fwpak runs as root and starts nothing from a package "
-                                    "directory that other users can change; fix: " +
+            report->refuse(f.text +
+                           ": fwpak runs as root and starts nothing from a package "
+                           "directory that other users can change; fix: " +
                            f.fix);
         else if (f.verdict == StrictVerdict::other_owner)
             report->warn(f.text + ": that user can change what fwpak runs as root");

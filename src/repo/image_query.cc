@@ -82,7 +82,8 @@ bool start_query(const std::string& image, RunningQuery* query, ImageFacts* fact
         return false;
     }
     const std::vector<std::string> args = {"mstflint", "-i", image, "q"};
-    StartedTool started = platform().start_tool(REPO_BURNING_TOOL, args, fileno(query->output.get()));
+    StartedTool started =
+        platform().start_tool(REPO_BURNING_TOOL, args, fileno(query->output.get()));
     if (started.pid <= 0) {
         ToolRun failed;
         failed.error = started.error;

@@ -371,7 +371,9 @@ void check_entry_files(const std::vector<RepoEntry>& entries, const std::string&
             names.push_back(name);
     }
     std::vector<std::string> paths;
-    for (const std::string& name : names) paths.push_back(std::string("./") + kImageDir + "/" + name);
+    paths.reserve(names.size());
+    for (const std::string& name : names)
+        paths.push_back(std::string("./") + kImageDir + "/" + name);
     std::vector<ImageFacts> answers = query_images(paths);
     for (size_t i = 0; i < names.size(); ++i) facts[names[i]] = answers[i];
     for (const RepoEntry* e : readable) {

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 #include <unistd.h>
+#include <utility>
 
 #include "nic_info.h"
 #include "platform/files.h"
@@ -44,7 +45,7 @@ std::string write_manifest(const std::vector<RepoEntry>& entries, const Manifest
         const std::string path = kImagePrefix + name;
         std::string problem = manifest_name_problem(name);
         if (!problem.empty())
-            return path + ": " + problem;
+            return path + ": " + std::move(problem);
         const ManifestEntry* old = reuse != nullptr ? reuse->find(name) : nullptr;
         ManifestEntry line;
         line.name = name;
@@ -63,8 +64,7 @@ std::string write_manifest(const std::vector<RepoEntry>& entries, const Manifest
     const std::string text = manifest_text(lines);
     SaveFailure failure;
     if (save_file_atomically(
-            MANIFEST_PATH, [&text](int fd) { return write_all(fd, text) ? 0 : -1; },
-            &failure) != 0)
+            MANIFEST_PATH, [&text](int fd) { return write_all(fd, text) ? 0 : -1; }, &failure) != 0)
         return std::string("cannot write ") + MANIFEST_PATH + ": " + strerror(failure.error);
     *count = lines.size();
     return "";
@@ -73,16 +73,18 @@ std::string write_manifest(const std::vector<RepoEntry>& entries, const Manifest
 int repo_seal() {
     std::string text;
     if (!read_whole_file(g_XMLFwFile, &text)) {
-        fprintf(stderr, "fwpak-repo: cannot read %s (%s): run fwpak-repo seal in the repository "
-                        "directory; nothing was written\n",
+        fprintf(stderr,
+                "fwpak-repo: cannot read %s (%s): run fwpak-repo seal in the repository "
+                "directory; nothing was written\n",
                 g_XMLFwFile, strerror(errno));
         return REPO_ERRORS;
     }
     Findings ignored;
     CatalogRead read = read_repo_catalog(text, g_XMLFwFile, &ignored);
     if (!read.end.opened || !read.end.well_formed) {
-        fprintf(stderr, "fwpak-repo: %s is not well-formed XML (see fwpak-repo check); nothing "
-                        "was written\n",
+        fprintf(stderr,
+                "fwpak-repo: %s is not well-formed XML (see fwpak-repo check); nothing "
+                "was written\n",
                 g_XMLFwFile);
         return REPO_ERRORS;
     }

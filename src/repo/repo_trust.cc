@@ -44,14 +44,15 @@ std::string manifest_consequence(const std::string& name) {
 
 void check_strict(const std::string& shown_dir, const std::vector<std::string>& images,
                   Findings* f) {
-    std::vector<std::string> rels = {".",         "nic_fw",     "nic_fw/mstflint", "getmlnxinfo",
-                                     g_XMLFwFile, MANIFEST_PATH};
+    std::vector<std::string> rels = {".",           "nic_fw",    "nic_fw/mstflint",
+                                     "getmlnxinfo", g_XMLFwFile, MANIFEST_PATH};
     for (const std::string& name : images) rels.push_back(kImagePrefix + name);
     for (const std::string& rel : rels) {
         const std::string shown = shown_as(shown_dir, rel);
         StrictFinding s = check_strict_mode(rel, shown);
         if (s.verdict == StrictVerdict::writable)
-            f->error(shown, 0, s.what + ": run as root, " + strict_consequence(rel) + "; fix: " + s.fix);
+            f->error(shown, 0,
+                     s.what + ": run as root, " + strict_consequence(rel) + "; fix: " + s.fix);
         else if (s.verdict == StrictVerdict::other_owner)
             f->warning(shown, 0, s.what + ": that user can change what fwpak runs as root");
     }
@@ -60,7 +61,8 @@ void check_strict(const std::string& shown_dir, const std::vector<std::string>& 
 // Each line of the manifest against the file it names.
 void check_lines(const Manifest& m, const std::string& shown, Findings* f) {
     for (const ManifestFault& fault : m.faults)
-        f->error(shown, fault.line, fault.text + ": fwpak refuses to start with a damaged manifest");
+        f->error(shown, fault.line,
+                 fault.text + ": fwpak refuses to start with a damaged manifest");
     for (const ManifestEntry& e : m.entries) {
         const std::string rel = kImagePrefix + e.name;
         std::string found;
@@ -94,8 +96,7 @@ std::vector<std::string> manifest_coverage(const std::vector<RepoEntry>& entries
     return names;
 }
 
-void check_trust(const std::string& shown_dir, const std::vector<RepoEntry>& entries,
-                 Findings* f) {
+void check_trust(const std::string& shown_dir, const std::vector<RepoEntry>& entries, Findings* f) {
     const std::vector<std::string> covered = manifest_coverage(entries);
     // The images: everything covered but the catalog, the tool and getmlnxinfo.
     check_strict(shown_dir, std::vector<std::string>(covered.begin() + 1, covered.end() - 2), f);

@@ -12,13 +12,13 @@
 namespace {
 
 // Room for one passwd or group record; a larger one is named by number only.
-constexpr size_t kNameRecordSize = 16 * 1024;
+constexpr size_t kNameRecordSize = size_t{16} * 1024;
 
 std::string user_text(unsigned uid) {
     std::vector<char> buf(kNameRecordSize);
     struct passwd pw;
     struct passwd* found = nullptr;
-    const std::string number = "uid " + std::to_string(uid);
+    std::string number = "uid " + std::to_string(uid);
     if (getpwuid_r(uid, &pw, buf.data(), buf.size(), &found) == 0 && found != nullptr)
         return std::string("user ") + found->pw_name + " (" + number + ")";
     return number;
@@ -28,7 +28,7 @@ std::string group_text(unsigned gid) {
     std::vector<char> buf(kNameRecordSize);
     struct group gr;
     struct group* found = nullptr;
-    const std::string number = "gid " + std::to_string(gid);
+    std::string number = "gid " + std::to_string(gid);
     if (getgrgid_r(gid, &gr, buf.data(), buf.size(), &found) == 0 && found != nullptr)
         return std::string("group ") + found->gr_name + " (" + number + ")";
     return number;

@@ -147,7 +147,8 @@ TEST(RepoManifest, SealThenAddKeepTheManifestTrue) {
     b.UseCatalog("upgrade-cx5");
     b.AddImage("fw-cx5-16.35.3000.bin", "16.35.3000", "MT_0000000080");
     ASSERT_EQ(b.Run({"seal"}).out, "sealed 4 files in nic_fw/SHA256SUMS\n");
-    const std::string by_hand = "cd " + ShellQuote(b.pkg() + "/nic_fw") + " && sha256sum -c --quiet SHA256SUMS";
+    const std::string by_hand =
+        "cd " + ShellQuote(b.pkg() + "/nic_fw") + " && sha256sum -c --quiet SHA256SUMS";
     EXPECT_EQ(ShellStatus(by_hand), 0);
     EXPECT_EQ(b.Run({"check"}).status, 0);
 

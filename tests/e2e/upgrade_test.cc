@@ -673,8 +673,7 @@ TEST(Upgrade, ImageChecksRefuseOnlyTheirOwnBurn) {
         const char* changed;  // appended to that image after sealing
         const char* logged;
     } cases[] = {
-        {"writable by others", false, 0666, "",
-         "do_update_firmware: 0000:0b:00.0 not burnt: "},
+        {"writable by others", false, 0666, "", "do_update_firmware: 0000:0b:00.0 not burnt: "},
         {"changed since sealed", true, 0644, "junk\n",
          "do_update_firmware: 0000:0b:00.0 not burnt: nic_fw/fw-cx5-16.35.3000.bin does not "
          "match nic_fw/SHA256SUMS (expected 53b149cc957d0c53fb26e9d19eede60f31ef694862fa1a8029ee"
@@ -707,13 +706,15 @@ TEST(Upgrade, ImageChecksRefuseOnlyTheirOwnBurn) {
         chmod(image.c_str(), c.mode);
         RunResult r = bench.Run({"-s"});
         EXPECT_EQ(r.status, 2);
-        EXPECT_EQ(bench.BurnCalls(), (std::vector<std::string>{
-                                         BurnLine("mstflint", kPort1, true, kOther)}));
+        EXPECT_EQ(bench.BurnCalls(),
+                  (std::vector<std::string>{BurnLine("mstflint", kPort1, true, kOther)}));
         const std::string log = bench.EventLog();
         EXPECT_TRUE(LoggedAsError(log, c.logged)) << log;
         if (!c.seal) {
-            EXPECT_TRUE(Contains(log, image + " can be written by others (mode 0666); fix: "
-                                                "chmod go-w " + image + "\n"))
+            EXPECT_TRUE(Contains(log, image +
+                                          " can be written by others (mode 0666); fix: "
+                                          "chmod go-w " +
+                                          image + "\n"))
                 << log;
         }
         EXPECT_TRUE(Contains(log, "Upgrade SUCCESS")) << log;

@@ -29,7 +29,7 @@ inline const char* UsageText() {
 // manifest writes at start, for the cases about the other entries.
 inline std::string WithoutManifestNotice(const std::string& log) {
     static const std::regex notice(
-        "\\[INFO\\]     \\[[^\\]\n]*\\] check_repository_trust: the repository has no checksum "
+        "\\[INFO\\]      \\[[^\\]\n]*\\] check_repository_trust: the repository has no checksum "
         "manifest \\(nic_fw/SHA256SUMS\\): images and the burning tool are not verified; "
         "fwpak-repo seal makes one\n\n");
     return std::regex_replace(log, notice, "");

@@ -65,7 +65,7 @@ TEST(Manifest, LinesAndTheirFaults) {
 TEST(Manifest, WholeFiles) {
     const std::string upper(64, 'A');
     Manifest m = parse_manifest("\n" + upper + "  a\n" + kDigest + "  a\n" + kDigest + "  b");
-    ASSERT_EQ(m.entries.size(), 2u);  // the last line needs no end of line
+    ASSERT_EQ(m.entries.size(), 2u);          // the last line needs no end of line
     EXPECT_EQ(m.entries[0].digest, kDigest);  // read as sha256sum reads it
     EXPECT_EQ(m.entries[0].line, 2);
     ASSERT_EQ(m.faults.size(), 1u);
@@ -81,7 +81,8 @@ TEST(Manifest, WholeFiles) {
     EXPECT_TRUE(not_file.present);
     ASSERT_EQ(not_file.faults.size(), 1u);
     std::string lines;
-    while (lines.size() <= MANIFEST_SIZE_MAX) lines += kDigest + "  f" + std::to_string(lines.size()) + "\n";
+    while (lines.size() <= MANIFEST_SIZE_MAX)
+        lines += kDigest + "  f" + std::to_string(lines.size()) + "\n";
     dir.Write("big", lines);
     Manifest big = read_manifest((dir.path() + "/big").c_str());
     EXPECT_TRUE(big.entries.empty());

@@ -37,8 +37,7 @@ const StrictCase kCases[] = {
     {"getmlnxinfo", S_IFREG | 0777, 0, kStranger, StrictVerdict::writable,
      "can be written by gid 4242 and by others (mode 0777)"},
     // A sticky directory keeps others from replacing files, not from adding them.
-    {".", S_IFDIR | 01777, 0, 0, StrictVerdict::writable,
-     "can be written by others (mode 1777)"},
+    {".", S_IFDIR | 01777, 0, 0, StrictVerdict::writable, "can be written by others (mode 1777)"},
     {"nic_fw/x.bin", S_IFREG | 04757, 0, 0, StrictVerdict::writable,
      "can be written by others (mode 4757)"},
     {"nic_fw/mstflint", S_IFREG | 0755, kStranger, 0, StrictVerdict::other_owner,
@@ -66,8 +65,9 @@ TEST(StrictModes, ModeAndOwnerDecide) {
         EXPECT_EQ(f.verdict, c.verdict);
         EXPECT_EQ(f.what, c.what);
         EXPECT_EQ(f.text, c.what[0] == '\0' ? "" : "/pkg/" + std::string(c.path) + " " + c.what);
-        EXPECT_EQ(f.fix, c.verdict == StrictVerdict::writable ? "chmod go-w /pkg/" + std::string(c.path)
-                                                              : "");
+        EXPECT_EQ(f.fix, c.verdict == StrictVerdict::writable
+                             ? "chmod go-w /pkg/" + std::string(c.path)
+                             : "");
     }
 }
 

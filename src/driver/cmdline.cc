@@ -216,8 +216,8 @@ int fwpak_main(int32_t argc, char** pargv) {
     fflush(stdout);
     if (conflicting_rule(g_iFlag) != 0)
         return refuse_with_usage();
-    // Before any program of the package directory runs, and after a refused command
-    // line, which touches nothing and writes no log.
+    // Before any program of the package directory runs (the host lock comes after
+    // it), and after the option rules, so that a refused command line writes no log.
     if (!check_repository_trust())
         return 1;
     return dispatch();

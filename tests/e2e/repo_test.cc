@@ -160,6 +160,16 @@ TEST(RepoManifest, SealThenAddKeepTheManifestTrue) {
     EXPECT_TRUE(Contains(b.ReadPkgFile("nic_fw/SHA256SUMS"), "  fw-new.bin\n"));
     RunResult check = b.Run({"check"});
     EXPECT_EQ(check.status, 0) << check.out;
+
+    // A file changed behind the repository's back is not sealed by the next add.
+    b.WritePkgFile("nic_fw/fw-cx5-16.35.3000.bin", "version=16.35.3000\npsid=MT_0000000080\nx\n");
+    b.WritePkgFile("../fw-newer.bin", "version=16.35.5000\npsid=MT_0000000080\n");
+    ASSERT_EQ(b.Run({"add", "--pci", "15b3:1017:15b3:20", "../fw-newer.bin"}).status, 0);
+    check = b.Run({"check"});
+    EXPECT_EQ(check.status, 2);
+    EXPECT_TRUE(
+        Contains(check.out, "fw-cx5-16.35.3000.bin has changed since the manifest was made"))
+        << check.out;
 }
 
 // One case per finding of check, then the outcomes of add.
@@ -207,6 +217,7 @@ const char* const kCases[] = {
     "add-image-unreadable",
     "add-name-taken",
     "add-refused-by-check",
+    "add-manifest-damaged",
     "usage-add-without-ids",
 };
 

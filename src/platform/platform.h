@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/files.h"
 #include "platform/pci_scan.h"
 
 // Outcome of a program run directly (no shell) in a child process.
@@ -71,6 +72,7 @@ struct PlatformOps {
     StartedChild (*start_child)(const ChildSpec& spec);
     bool (*wait_child)(int timeout_ms, ChildEnd* end);
     std::vector<PciFunction> (*list_pci_functions)();
+    FileStatus (*file_status)(const char* path);
 };
 
 // The real operating system.

@@ -15,3 +15,4 @@ int system_create_data_file(char* name_template);
 StartedChild system_start_child(const ChildSpec& spec);
 bool system_wait_child(int timeout_ms, ChildEnd* end);
 std::vector<PciFunction> system_list_pci_functions();
+FileStatus system_file_status(const char* path);

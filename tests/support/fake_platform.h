@@ -92,6 +92,8 @@ class FakePlatform {
     std::vector<std::string> existing_paths;
     size_t max_running = 0;
     std::vector<PciFunction> pci_functions;  // the bus scan's answer, as it is
+    // stat answers by path; a path not listed is asked of the real file system.
+    std::map<std::string, FileStatus> file_statuses;
 
   private:
     static FakePlatform*& instance() {
@@ -255,10 +257,15 @@ class FakePlatform {
 
     static std::vector<PciFunction> ListPciFunctions() { return instance()->pci_functions; }
 
+    static FileStatus StatusOf(const char* path) {
+        auto it = instance()->file_statuses.find(path);
+        return it != instance()->file_statuses.end() ? it->second : system_file_status(path);
+    }
+
     static constexpr PlatformOps kOps = {
         RunShell,         OpenReadPipe, CloseReadPipe,           PathExists, SysfsReadHex,
         SysfsEntryExists, SysfsListDir, system_create_data_file, StartChild, WaitChild,
-        ListPciFunctions};
+        ListPciFunctions, StatusOf};
     std::map<std::string, Reply> script_;
     std::vector<Child> children_;
     std::vector<int> finished_;  // ended by the test, not yet seen by the code

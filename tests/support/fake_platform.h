@@ -263,9 +263,9 @@ class FakePlatform {
     }
 
     static constexpr PlatformOps kOps = {
-        RunShell,         OpenReadPipe, CloseReadPipe,           PathExists, SysfsReadHex,
-        SysfsEntryExists, SysfsListDir, system_create_data_file, StartChild, WaitChild,
-        ListPciFunctions, StatusOf};
+        RunShell,     OpenReadPipe,     CloseReadPipe,    PathExists,
+        SysfsReadHex, SysfsEntryExists, SysfsListDir,     system_create_data_file,
+        StartChild,   WaitChild,        ListPciFunctions, StatusOf};
     std::map<std::string, Reply> script_;
     std::vector<Child> children_;
     std::vector<int> finished_;  // ended by the test, not yet seen by the code

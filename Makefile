@@ -64,9 +64,10 @@ fuzz: fuzz-build
 # Benchmarks in an optimised build of their own (Google Benchmark).
 bench: deps
 	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DFWPAK_BENCH=ON -DFWPAK_TESTS=OFF -DFWPAK_WERROR=ON
-	cmake --build $(BENCH_BUILD) -j $(JOBS) --target catalog_bench upgrade_bench
+	cmake --build $(BENCH_BUILD) -j $(JOBS) --target catalog_bench upgrade_bench repo_bench
 	$(BENCH_BUILD)/bench/catalog_bench
 	$(BENCH_BUILD)/bench/upgrade_bench
+	$(BENCH_BUILD)/bench/repo_bench
 
 package: $(BUILD)/Makefile
 	$(if $(FWPAK_MAINTAINER),cmake -S . -B $(BUILD) -DFWPAK_MAINTAINER='$(FWPAK_MAINTAINER)')

@@ -13,6 +13,7 @@
 #include "console.h"
 #include "driver/upgrade_run.h"
 #include "flash/boot_mode.h"
+#include "flash/trust_checks.h"
 #include "platform/process_state.h"
 #include "policy/installed_report.h"
 #include "report/report_replay.h"
@@ -238,5 +239,9 @@ int fwpak_main(int32_t argc, char** pargv) {
     fflush(stdout);
     if (conflicting_rule(g_iFlag) != 0)
         return refuse_with_usage();
+    // Before any program of the package directory runs (the host lock comes after
+    // it), and after the option rules, so that a refused command line writes no log.
+    if (!check_repository_trust())
+        return 1;
     return dispatch();
 }

@@ -16,6 +16,7 @@
 #include "platform/process_state.h"
 #include "flash/reboot_required.h"
 #include "flash/tool_commands.h"
+#include "flash/trust_checks.h"
 #include "handles.h"
 #include "nic_info.h"
 #include "policy/versions.h"
@@ -351,6 +352,9 @@ PreparedBurn prepare_burn(uint32_t uNicIdx, const BurnForm& form) {
                                    "do_update_firmware: image path for %s is longer than %zu "
                                    "characters, not burnt\n",
                                    log_value(row.pbus_info).c_str(), IMAGE_PATH_MAX));
+    if (const std::string why = image_refusal(file, burn.bus); !why.empty())
+        return refused(std::move(burn),
+                       refuse_burn(text_or_empty(row.pbus_info), "%s", why.c_str()));
     return ready_command(std::move(burn), form.silent_tool);
 }
 

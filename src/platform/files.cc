@@ -243,3 +243,21 @@ int save_file_atomically(const char* path, const std::function<int(int fd)>& wri
     }
     return 0;
 }
+
+FileStatus system_file_status(const char* path) {
+    FileStatus status;
+    struct stat st;
+    if (stat(path, &st) != 0) {
+        status.error = errno;
+        return status;
+    }
+    status.found = true;
+    status.mode = st.st_mode;
+    status.uid = st.st_uid;
+    status.gid = st.st_gid;
+    return status;
+}
+
+FileStatus file_status(const char* path) {
+    return platform().file_status(path);
+}

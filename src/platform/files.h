@@ -66,3 +66,16 @@ int save_file_atomically(const char* path, const std::function<int(int fd)>& wri
 // written, so that two runs add the line once. Returns 0, or the errno of the step
 // that failed.
 int add_line_once(const char* path, const char* line);
+
+// What stat(2) says of a path, symbolic links followed to their target.
+struct FileStatus {
+    bool found = false;  // false: stat failed, with `error` its errno
+    int error = 0;
+    unsigned mode = 0;  // st_mode: type and permission bits
+    unsigned uid = 0;
+    unsigned gid = 0;
+};
+
+// The owner, group and mode of `path`, links followed (stat, not lstat): what
+// decides who can change the file that a program run as root reads or executes.
+FileStatus file_status(const char* path);

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/files.h"
 #include "platform/pci_scan.h"
 
 // Outcome of a program run directly (no shell) in a child process.
@@ -72,6 +73,7 @@ struct PlatformOps {
     bool (*wait_child)(int timeout_ms, ChildEnd* end);
     std::vector<PciFunction> (*list_pci_functions)();
     int (*add_line_once)(const char* path, const char* line);
+    FileStatus (*file_status)(const char* path);
 };
 
 // The real operating system.

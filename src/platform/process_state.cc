@@ -98,3 +98,7 @@ const char* signal_name(int signo) {
 bool console_is_terminal() {
     return isatty(STDOUT_FILENO) == 1;
 }
+
+bool running_as_root() {
+    return geteuid() == 0;
+}

@@ -38,3 +38,7 @@ const char* signal_name(int signo);
 
 // Whether standard output is a terminal (progress lines are drawn only there).
 bool console_is_terminal();
+
+// Whether the process runs with root's effective user ID: then what it runs and
+// reads from the package directory must be safe from other users.
+bool running_as_root();

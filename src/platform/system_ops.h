@@ -16,3 +16,4 @@ StartedChild system_start_child(const ChildSpec& spec);
 bool system_wait_child(int timeout_ms, ChildEnd* end);
 std::vector<PciFunction> system_list_pci_functions();
 int system_add_line_once(const char* path, const char* line);
+FileStatus system_file_status(const char* path);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 struct ImageFacts {
     bool ok = false;   // both PSID and FW Version were read
@@ -15,3 +16,7 @@ struct ImageFacts {
 // Runs the query on `image` (a path as the tool is to see it) with the current
 // directory as the repository directory. Never writes into the repository.
 ImageFacts query_image(const std::string& image);
+
+// The same query on every image, side by side (at most MAX_QUERIES_AT_ONCE at a
+// time, as fwpak queries its adapters); the facts in the images' order.
+std::vector<ImageFacts> query_images(const std::vector<std::string>& images);

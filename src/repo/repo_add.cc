@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <map>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -20,6 +21,8 @@
 #include "repo/host_adapters.h"
 #include "repo/image_query.h"
 #include "repo/repo_check.h"
+#include "repo/repo_seal.h"
+#include "trust/manifest.h"
 
 namespace {
 
@@ -164,8 +167,9 @@ std::string clash(const NewEntry& e, const std::vector<RepoEntry>& existing,
 // Plans the entries of one image. Returns a problem or "".
 std::string plan_image(const AddRequest& r, const std::string& image,
                        const std::vector<HostAdapter>& host, const std::vector<RepoEntry>& existing,
-                       std::vector<NewEntry>* planned) {
+                       std::vector<NewEntry>* planned, std::map<std::string, ImageFacts>* known) {
     ImageFacts facts = query_image(image);
+    (*known)[base_name(image)] = facts;
     if (!facts.ok)
         return "the burning tool cannot read " + image + ": " + facts.problem;
     if (version_as_read(facts.version.c_str()) != facts.version)
@@ -278,12 +282,20 @@ void remove_files(const std::vector<std::string>& files) {
 // Writes the new catalog into the temporary file and checks what the file holds
 // before the rename: refused when it has fewer entries than expected or more
 // errors than the old catalog. Returns 0 to go on with the rename.
-int write_checked(int fd, const std::string& text, size_t entries, int old_errors, bool* refused) {
+int write_checked(int fd, const std::string& text, size_t entries, int old_errors,
+                  const std::map<std::string, ImageFacts>& known, bool* refused) {
     std::string written;
     if (!write_all(fd, text) || fsync(fd) != 0 || !read_whole_fd(fd, &written))
         return -1;
     Findings after;
-    CatalogRead read = check_repository("", &after, &written);
+    // The images already there were checked before; only the new ones' facts count,
+    // as the query read them while planning.
+    CheckOptions options;
+    options.catalog_text = &written;
+    options.query = false;
+    options.known = &known;
+    options.trust = false;
+    CatalogRead read = check_repository("", &after, options);
     if (read.entries.size() == entries && after.errors() <= old_errors)
         return 0;
     fprintf(stderr, "fwpak-repo: the new catalog would read as follows:\n");
@@ -302,7 +314,7 @@ void sync_dir(const char* dir) {
 // Copies the images, then writes, checks and renames the new catalog; undoes the
 // copies on refusal.
 int commit(const std::string& old_text, const std::vector<NewEntry>& entries, size_t old_entries,
-           int old_errors) {
+           int old_errors, const std::map<std::string, ImageFacts>& known) {
     std::string text = with_entries(old_text, entries);
     if (text.empty())
         return refuse(std::string(g_XMLFwFile) + " has no end tag to add entries before");
@@ -317,7 +329,8 @@ int commit(const std::string& old_text, const std::vector<NewEntry>& entries, si
     int rc = save_file_atomically(
         g_XMLFwFile,
         [&](int fd) {
-            return write_checked(fd, text, old_entries + entries.size(), old_errors, &refused);
+            return write_checked(fd, text, old_entries + entries.size(), old_errors, known,
+                                 &refused);
         },
         &failure);
     if (rc != 0) {
@@ -328,6 +341,27 @@ int commit(const std::string& old_text, const std::vector<NewEntry>& entries, si
     }
     sync_dir(kImageDir);
     return REPO_CLEAN;
+}
+
+// The manifest after the catalog has changed: the catalog and the added images
+// get their digests now, every other file keeps the one it was sealed with.
+int reseal(const std::vector<NewEntry>& planned, const Manifest* sealed) {
+    std::string text;
+    Findings ignored;
+    std::vector<RepoEntry> entries;
+    if (read_whole_file(g_XMLFwFile, &text))
+        entries = read_repo_catalog(text, g_XMLFwFile, &ignored).entries;
+    std::vector<std::string> fresh = {std::string(g_XMLFwFile).substr(strlen("nic_fw/"))};
+    for (const NewEntry& e : planned) fresh.push_back(e.file);
+    size_t count = 0;
+    std::string problem = write_manifest(entries, sealed, fresh, &count);
+    if (problem.empty())
+        return REPO_CLEAN;
+    fprintf(stderr,
+            "fwpak-repo: the images were added, but %s; fwpak-repo seal writes the manifest "
+            "anew\n",
+            problem.c_str());
+    return REPO_ERRORS;
 }
 
 }  // namespace
@@ -355,23 +389,32 @@ int repo_add(const AddRequest& request) {
     const bool had_catalog = stat(g_XMLFwFile, &st) == 0;
     if (had_catalog && !read_whole_file(g_XMLFwFile, &old_text))
         return refuse(std::string("cannot read ") + g_XMLFwFile + ": " + strerror(errno));
+    Manifest sealed = read_manifest(MANIFEST_PATH);
+    if (!sealed.faults.empty())
+        return refuse(std::string(MANIFEST_PATH) +
+                      " is damaged (see fwpak-repo check; fwpak-repo seal makes it anew)");
     Findings before;
-    CatalogRead old = check_repository("", &before, had_catalog ? &old_text : nullptr);
+    CheckOptions options;
+    options.catalog_text = had_catalog ? &old_text : nullptr;
+    options.query = false;
+    options.trust = false;
+    CatalogRead old = check_repository("", &before, options);
     if (had_catalog && (!old.end.opened || !old.end.well_formed))
         return refuse(std::string(g_XMLFwFile) + " is not well-formed XML (see fwpak-repo check)");
     std::vector<HostAdapter> host;
     if (request.from_host)
         host = host_mellanox_adapters();
     std::vector<NewEntry> planned;
+    std::map<std::string, ImageFacts> known;
     for (const std::string& image : request.images) {
-        std::string problem = plan_image(request, image, host, old.entries, &planned);
+        std::string problem = plan_image(request, image, host, old.entries, &planned, &known);
         if (!problem.empty())
             return refuse(problem);
     }
-    int rc = commit(old_text, planned, old.entries.size(), before.errors());
+    int rc = commit(old_text, planned, old.entries.size(), before.errors(), known);
     if (rc != REPO_CLEAN)
         return rc;
     for (const NewEntry& e : planned)
         printf("added %s: %s\n", e.source.c_str(), entry_text(e).c_str());
-    return REPO_CLEAN;
+    return reseal(planned, sealed.present ? &sealed : nullptr);
 }

@@ -2,6 +2,7 @@
 // tools it names, then what the images themselves say.
 #include "repo/repo_check.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -19,6 +20,7 @@
 #include "platform/files.h"
 #include "policy/versions.h"
 #include "repo/image_query.h"
+#include "repo/repo_trust.h"
 
 namespace {
 
@@ -330,10 +332,13 @@ void check_image_contents(const RepoEntry& e, const ImageFacts& facts, const std
                      entry_version);
 }
 
-void check_entry_files(const std::vector<RepoEntry>& entries, const std::string& shown, bool query,
-                       Findings* f) {
+// The image files of the entries, then what the images themselves say: the
+// queries of the images not in `known` run side by side (when `query`), once per
+// file.
+void check_entry_files(const std::vector<RepoEntry>& entries, const std::string& shown,
+                       const CheckOptions& options, bool tool_ok, Findings* f) {
     const std::string image_dir = resolved(kImageDir);
-    std::map<std::string, ImageFacts> queried;
+    std::vector<const RepoEntry*> readable;
     for (const RepoEntry& e : entries) {
         if (!e.has_fw_file || !e.fw_file.set) {
             f->error(shown, e.line, "no fwFile after subdevid: fwpak has no image to burn");
@@ -347,20 +352,36 @@ void check_entry_files(const std::vector<RepoEntry>& entries, const std::string&
         // A placeholder that a report replay resolves through getmlnxinfo.
         if (is_placeholder_image(name.c_str()))
             continue;
-        if (!check_image_file(e, shown, image_dir, f) || !query)
-            continue;
-        auto it = queried.find(name);
-        if (it == queried.end())
-            it = queried.emplace(name, query_image(std::string("./") + kImageDir + "/" + name))
-                     .first;
-        check_image_contents(e, it->second, shown, f);
+        if (check_image_file(e, shown, image_dir, f))
+            readable.push_back(&e);
+    }
+    std::map<std::string, ImageFacts> facts;
+    if (options.known != nullptr)
+        facts = *options.known;
+    std::vector<std::string> names;
+    for (const RepoEntry* e : readable) {
+        const std::string& name = e->fw_file.text;
+        if (options.query && tool_ok && facts.count(name) == 0 &&
+            std::find(names.begin(), names.end(), name) == names.end())
+            names.push_back(name);
+    }
+    std::vector<std::string> paths;
+    paths.reserve(names.size());
+    for (const std::string& name : names)
+        paths.push_back(std::string("./") + kImageDir + "/" + name);
+    std::vector<ImageFacts> answers = query_images(paths);
+    for (size_t i = 0; i < names.size(); ++i) facts[names[i]] = answers[i];
+    for (const RepoEntry* e : readable) {
+        auto it = facts.find(e->fw_file.text);
+        if (it != facts.end())
+            check_image_contents(*e, it->second, shown, f);
     }
 }
 
 }  // namespace
 
 CatalogRead check_repository(const std::string& shown_dir, Findings* findings,
-                             const std::string* catalog_text) {
+                             const CheckOptions& options) {
     const bool tool_ok = check_tool(MSTFLINT_PROGRAM, shown_dir + kImageDir + "/" + MSTFLINT_ARG0,
                                     Severity::error, "fwpak burns with it", findings);
     const std::string lookup = IMAGE_LOOKUP_PROGRAM;
@@ -369,16 +390,20 @@ CatalogRead check_repository(const std::string& shown_dir, Findings* findings,
                "report replays resolve placeholder image names with it", findings);
     const std::string shown = shown_dir + g_XMLFwFile;
     std::string text;
-    if (catalog_text != nullptr) {
-        text = *catalog_text;
+    if (options.catalog_text != nullptr) {
+        text = *options.catalog_text;
     } else if (!read_whole_file(g_XMLFwFile, &text)) {
         findings->error(shown, 0,
                         std::string("cannot open the catalog (") + strerror(errno) +
                             "): every fwpak run stops");
+        if (options.trust)
+            check_trust(shown_dir, {}, findings);
         return CatalogRead{};
     }
     CatalogRead read = read_repo_catalog(text, shown, findings);
     check_duplicates(read.entries, shown, findings);
-    check_entry_files(read.entries, shown, tool_ok, findings);
+    check_entry_files(read.entries, shown, options, tool_ok, findings);
+    if (options.trust)
+        check_trust(shown_dir, read.entries, findings);
     return read;
 }

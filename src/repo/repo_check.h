@@ -3,12 +3,14 @@
 // found by reading the catalog exactly as fwpak reads it.
 #pragma once
 
+#include <map>
 #include <string>
 #include <vector>
 
 #include "inventory/catalog.h"
 #include "nic_info.h"
 #include "repo/findings.h"
+#include "repo/image_query.h"
 
 // One catalog entry as fwpak sees it: the values at its subdevid (carried over
 // from earlier entries where it lacks them), and what follows the subdevid.
@@ -33,12 +35,23 @@ struct CatalogRead {
 CatalogRead read_repo_catalog(const std::string& text, const std::string& shown,
                               Findings* findings);
 
+// What a check covers beyond the catalog and its files.
+struct CheckOptions {
+    // A catalog about to replace nic_fw/NICFWData.xml; null: the file itself.
+    const std::string* catalog_text = nullptr;
+    // Run the image queries (when the burning tool can run) of the images that
+    // `known` does not answer.
+    bool query = true;
+    // Image facts read already, by fwFile name.
+    const std::map<std::string, ImageFacts>* known = nullptr;
+    // Strict modes and the checksum manifest.
+    bool trust = true;
+};
+
 // The whole check of the repository in the current directory, its files shown in
-// findings with the prefix `shown_dir` ("" or "DIR/"). The catalog is
-// nic_fw/NICFWData.xml, or `catalog_text` when given (a catalog about to replace
-// it). The images' own query runs when the burning tool can run. Writes nothing.
+// findings with the prefix `shown_dir` ("" or "DIR/"). Writes nothing.
 CatalogRead check_repository(const std::string& shown_dir, Findings* findings,
-                             const std::string* catalog_text = nullptr);
+                             const CheckOptions& options);
 
 // Adapter key of an entry as fwpak compares it (venid, devid and PSID; the
 // subsystem IDs are never compared).

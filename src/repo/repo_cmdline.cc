@@ -13,12 +13,14 @@
 #include "repo/findings.h"
 #include "repo/repo_add.h"
 #include "repo/repo_check.h"
+#include "repo/repo_seal.h"
 
 namespace {
 
 constexpr char kUsage[] =
     "Usage: fwpak-repo check [DIR]\n"
     "       fwpak-repo add [-n NAME] [--pci VEN:DEV:SUBVEN:SUBDEV | --from-host] IMAGE...\n"
+    "       fwpak-repo seal\n"
     "       fwpak-repo -h\n"
     "\n"
     "Builds and checks a firmware repository for fwpak: the catalog nic_fw/NICFWData.xml,\n"
@@ -28,15 +30,17 @@ constexpr char kUsage[] =
     "                   current directory), one line per finding; writes nothing\n"
     "  add IMAGE...     copy each image into nic_fw/ of the current directory and add\n"
     "                   its catalog entry, with the PSID and version the burning tool\n"
-    "                   reads from the image\n"
+    "                   reads from the image; then write nic_fw/SHA256SUMS anew\n"
+    "  seal             write nic_fw/SHA256SUMS, the SHA-256 of the catalog, its images,\n"
+    "                   nic_fw/mstflint and getmlnxinfo, for a repository made by hand\n"
     "  -n, --name NAME  product name of the new entries\n"
     "  --pci VEN:DEV:SUBVEN:SUBDEV\n"
     "                   PCI IDs of the adapter the images are for (hexadecimal)\n"
     "  --from-host      the PCI IDs of this host's adapters whose PSID is the image's\n"
     "  -h, --help       this text\n"
     "\n"
-    "Exit status: 0 clean (check) or added (add); 1 warnings only (check);\n"
-    "2 errors (check), a refusal (add, nothing written) or a usage error.\n";
+    "Exit status: 0 clean (check), added (add) or sealed (seal); 1 warnings only\n"
+    "(check); 2 errors (check), a refusal (add, seal: nothing written) or a usage error.\n";
 
 int usage_error(const char* text) {
     fprintf(stderr, "fwpak-repo: %s\n%s", text, kUsage);
@@ -54,7 +58,7 @@ int run_check(int argc, char** argv) {
         return REPO_ERRORS;
     }
     Findings findings;
-    check_repository(shown, &findings);
+    check_repository(shown, &findings, CheckOptions{});
     findings.print(stdout);
     return findings.status();
 }
@@ -125,5 +129,10 @@ int fwpak_repo_main(int argc, char** argv) {
     }
     if (command == "add")
         return run_add(argc, argv);
+    if (command == "seal") {
+        if (optind < argc)
+            return usage_error("seal takes no argument");
+        return repo_seal();
+    }
     return usage_error(("unknown command " + command).c_str());
 }

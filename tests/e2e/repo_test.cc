@@ -8,11 +8,15 @@
 //   chmod: getmlnxinfo 644            a file's mode
 //   mkdir: nic_fw/dir.bin             a directory
 //   symlink: nic_fw/a.bin ../a.bin    a symbolic link and its target
+//   chown: nic_fw 0:50                a file's owner and group
+//   before: seal                      fwpak-repo run first with this command (status 0)
+//   append: nic_fw/a.bin text         a line added to a file (after `before:`, in order)
 //   === path                          a file of the repository (relative to it)
 //   === stdout                        the exact expected standard output
 //   === stderr                        the exact expected standard error
 //   === after nic_fw/NICFWData.xml    the exact expected file after the run
 // Every run that is not a successful add must leave the repository as it was.
+#include <algorithm>
 #include <filesystem>
 #include <map>
 #include <sstream>
@@ -69,6 +73,7 @@ void PrepareBench(Bench* b, const std::string& line) {
     std::string verb, a, x, y;
     words >> verb >> a >> x >> y;
     const std::string path = b->pkg() + "/" + a;
+    const std::string rest = line.substr(std::min(line.size(), line.find(a) + a.size() + 1));
     if (verb == "pci:")
         b->AddDevices(a);
     else if (verb == "port:")
@@ -81,6 +86,14 @@ void PrepareBench(Bench* b, const std::string& line) {
         fs::create_directories(path);
     else if (verb == "symlink:")
         fs::create_symlink(x, path);
+    else if (verb == "chown:")
+        EXPECT_EQ(chown(path.c_str(), static_cast<uid_t>(std::stoi(x)),
+                        static_cast<gid_t>(std::stoi(x.substr(x.find(':') + 1)))),
+                  0);
+    else if (verb == "before:")
+        EXPECT_EQ(b->Run({a}).status, 0) << "fwpak-repo " << a;
+    else if (verb == "append:")
+        b->WritePkgFile(a, b->ReadPkgFile(a) + rest + "\n");
     else
         ADD_FAILURE() << "unknown case line: " << line;
 }
@@ -126,6 +139,39 @@ TEST_P(RepoCaseTest, Run) {
     }
 }
 
+// seal makes the manifest that sha256sum -c checks by hand and check finds clean;
+// add keeps it so, with one query of the image it adds.
+TEST(RepoManifest, SealThenAddKeepTheManifestTrue) {
+    Bench b;
+    b.UseProgram(FWPAK_REPO_BINARY);
+    b.UseCatalog("upgrade-cx5");
+    b.AddImage("fw-cx5-16.35.3000.bin", "16.35.3000", "MT_0000000080");
+    ASSERT_EQ(b.Run({"seal"}).out, "sealed 4 files in nic_fw/SHA256SUMS\n");
+    const std::string by_hand =
+        "cd " + ShellQuote(b.pkg() + "/nic_fw") + " && sha256sum -c --quiet SHA256SUMS";
+    EXPECT_EQ(ShellStatus(by_hand), 0);
+    EXPECT_EQ(b.Run({"check"}).status, 0);
+
+    b.WritePkgFile("../fw-new.bin", "version=16.35.4000\npsid=MT_0000000080\n");
+    const size_t calls_before = b.CallLines().size();
+    ASSERT_EQ(b.Run({"add", "--pci", "15b3:1017:15b3:20", "../fw-new.bin"}).status, 0);
+    EXPECT_EQ(b.CallLines().size() - calls_before, 1u) << b.Calls();
+    EXPECT_EQ(ShellStatus(by_hand), 0);
+    EXPECT_TRUE(Contains(b.ReadPkgFile("nic_fw/SHA256SUMS"), "  fw-new.bin\n"));
+    RunResult check = b.Run({"check"});
+    EXPECT_EQ(check.status, 0) << check.out;
+
+    // A file changed behind the repository's back is not sealed by the next add.
+    b.WritePkgFile("nic_fw/fw-cx5-16.35.3000.bin", "version=16.35.3000\npsid=MT_0000000080\nx\n");
+    b.WritePkgFile("../fw-newer.bin", "version=16.35.5000\npsid=MT_0000000080\n");
+    ASSERT_EQ(b.Run({"add", "--pci", "15b3:1017:15b3:20", "../fw-newer.bin"}).status, 0);
+    check = b.Run({"check"});
+    EXPECT_EQ(check.status, 2);
+    EXPECT_TRUE(
+        Contains(check.out, "fw-cx5-16.35.3000.bin has changed since the manifest was made"))
+        << check.out;
+}
+
 // One case per finding of check, then the outcomes of add.
 const char* const kCases[] = {
     "check-clean",
@@ -158,6 +204,10 @@ const char* const kCases[] = {
     "check-image-unreadable-by-tool",
     "check-no-entries",
     "check-other-directory",
+    "check-strict-modes",
+    "check-manifest-faults",
+    "check-manifest-lacks",
+    "seal-image-missing",
     "add-pci",
     "add-new-catalog",
     "add-keeps-bytes",
@@ -167,6 +217,7 @@ const char* const kCases[] = {
     "add-image-unreadable",
     "add-name-taken",
     "add-refused-by-check",
+    "add-manifest-damaged",
     "usage-add-without-ids",
 };
 

@@ -3,6 +3,8 @@
 // text. Cases that must reach a mode use a refused option set, so they hold whatever
 // the modes do.
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 #include "bench.h"
@@ -235,6 +237,193 @@ TEST(SecureBoot, LinesShowInSilentAndReportRuns) {
         EXPECT_EQ(r.status, 1);
         EXPECT_EQ(r.out, Banner() + "\nERROR: \"/usr/bin/mst status\" command not found.\n" +
                              kToolsMissing);
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// Neither a user nor a group of this number exists on a test machine.
+constexpr int kStranger = 4242;
+
+struct TrustCase {
+    const char* name;
+    const char* path;  // relative to the package directory
+    mode_t mode;       // 0: as the bench made it
+    int uid;           // -1: as the bench made it
+    int gid;
+    std::vector<std::string> args;
+    bool secure_boot;
+    int status;
+    const char* found;  // what is said of `path` (refused) or logged (a warning)
+};
+
+// The fake tools' calls that reached an adapter (queries and burns).
+int AdapterCalls(const Bench& bench) {
+    int count = 0;
+    for (const std::string& line : bench.CallLines()) count += Contains(line, " -d ") ? 1 : 0;
+    return count;
+}
+
+// Strict modes as root: what fwpak runs or reads from its package directory must not
+// be writable by others or a group other than root's, or nothing of the package
+// runs (status 1, in every mode). Another owner is a warning. Under Secure Boot the
+// repository's burning tool is not used, and not looked at; getmlnxinfo still is.
+TEST(StrictModes, CheckedBeforeAnyToolOfThePackageRuns) {
+    const TrustCase cases[] = {
+        {"tool writable by others",
+         "nic_fw/mstflint",
+         0777,
+         -1,
+         -1,
+         {"-c"},
+         false,
+         1,
+         "can be written by others (mode 0777)"},
+        {"repository writable by a group",
+         "nic_fw",
+         0775,
+         -1,
+         kStranger,
+         {"-s"},
+         false,
+         1,
+         "can be written by gid 4242 (mode 0775)"},
+        {"package directory",
+         ".",
+         0757,
+         -1,
+         -1,
+         {"-d"},
+         false,
+         1,
+         "can be written by others (mode 0757)"},
+        {"catalog",
+         "nic_fw/NICFWData.xml",
+         0646,
+         -1,
+         -1,
+         {"-u", "r.xml"},
+         false,
+         1,
+         "can be written by others (mode 0646)"},
+        {"root's group may write", "nic_fw", 0775, -1, 0, {"-c"}, false, 0, nullptr},
+        {"another owner",
+         "getmlnxinfo",
+         0,
+         kStranger,
+         -1,
+         {"-c"},
+         false,
+         0,
+         "belongs to uid 4242, not to root: that user can change what fwpak runs as root"},
+        {"secure boot: the repository's tool is not used",
+         "nic_fw/mstflint",
+         0777,
+         -1,
+         -1,
+         {"-c"},
+         true,
+         0,
+         nullptr},
+        {"secure boot: getmlnxinfo still runs",
+         "getmlnxinfo",
+         0757,
+         -1,
+         -1,
+         {"-c"},
+         true,
+         1,
+         "can be written by others (mode 0757)"},
+    };
+    for (const TrustCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.secure_boot && !Bench::NamespacesAvailable())
+            continue;
+        Bench bench;
+        bench.AddDevices("cx5-dual");
+        bench.SetPort("0000:0b:00.0", "16.35.2000", "MT_0000000080");
+        bench.UseCatalog("upgrade-cx5");
+        if (c.secure_boot) {
+            SecureBootSetup on;
+            on.mokutil_line = "SecureBoot enabled";
+            bench.SetSecureBoot(on);
+        }
+        const std::string path = c.path[0] == '.' ? bench.pkg() : bench.pkg() + "/" + c.path;
+        if (c.mode != 0) {
+            ASSERT_EQ(chmod(path.c_str(), c.mode), 0);
+        }
+        if (c.uid >= 0 || c.gid >= 0) {
+            ASSERT_EQ(chown(path.c_str(), static_cast<uid_t>(c.uid), static_cast<gid_t>(c.gid)), 0);
+        }
+        RunResult r = bench.Run(c.args);
+        chmod(path.c_str(), 0755);  // so that the bench can clean up
+        EXPECT_EQ(r.status, c.status) << r.err;
+        const std::string log = bench.EventLog();
+        if (c.status == 1) {
+            const std::string said = path + " " + c.found;
+            EXPECT_TRUE(Contains(r.err, "fwpak: " + said)) << r.err;
+            EXPECT_TRUE(Contains(r.err, "; fix: chmod go-w " + path + "\n")) << r.err;
+            EXPECT_TRUE(Contains(log, "[ERROR]     ")) << log;
+            EXPECT_TRUE(Contains(log, "] check_repository_trust: " + said)) << log;
+            EXPECT_EQ(AdapterCalls(bench), 0) << bench.Calls();
+        } else {
+            EXPECT_EQ(r.err, "");
+            EXPECT_EQ(AdapterCalls(bench), 1) << bench.Calls();
+            EXPECT_EQ(c.found != nullptr, Contains(log, "[WARNING]  ")) << log;
+            if (c.found != nullptr) {
+                EXPECT_TRUE(Contains(log, path + " " + c.found)) << log;
+            }
+        }
+    }
+}
+
+// With a checksum manifest the burning tool must match it before its first run
+// (status 1 in every mode that runs it); without one the log says so once.
+TEST(ChecksumManifest, BurningToolIsVerifiedBeforeItsFirstRun) {
+    const struct {
+        const char* name;
+        bool seal;
+        const char* tool_tail;  // appended to the tool after sealing
+        const char* manifest_tail;
+        int status;
+        const char* said;  // on standard error; null: nothing
+    } cases[] = {
+        {"no manifest", false, "", "", 0, nullptr},
+        {"sealed", true, "", "", 0, nullptr},
+        {"tool changed", true, "# changed\n", "", 1,
+         "fwpak: nic_fw/mstflint does not match nic_fw/SHA256SUMS (expected "},
+        {"damaged line", true, "", "0123  x.bin\n", 1,
+         "fwpak: nic_fw/SHA256SUMS line 5: not \"DIGEST  NAME\" as sha256sum writes it: a "
+         "damaged manifest verifies nothing, so fwpak starts nothing"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Bench bench;
+        bench.AddDevices("cx5-dual");
+        bench.SetPort("0000:0b:00.0", "16.35.2000", "MT_0000000080");
+        bench.UseCatalog("upgrade-cx5");
+        bench.AddImage("fw-cx5-16.35.3000.bin", "16.35.3000", "MT_0000000080");
+        if (c.seal) {
+            bench.UseProgram(FWPAK_REPO_BINARY);
+            ASSERT_EQ(bench.Run({"seal"}).status, 0);
+            bench.UseProgram(FWPAK_BINARY);
+        }
+        bench.WritePkgFile("nic_fw/mstflint", bench.ReadPkgFile("nic_fw/mstflint") + c.tool_tail);
+        if (c.seal)
+            bench.WritePkgFile("nic_fw/SHA256SUMS",
+                               bench.ReadPkgFile("nic_fw/SHA256SUMS") + c.manifest_tail);
+        RunResult r = bench.Run({"-c"});
+        EXPECT_EQ(r.status, c.status);
+        EXPECT_EQ(AdapterCalls(bench), c.status == 0 ? 1 : 0) << bench.Calls();
+        if (c.said != nullptr) {
+            EXPECT_TRUE(Contains(r.err, c.said)) << r.err;
+        } else {
+            EXPECT_EQ(r.err, "");
+        }
+        EXPECT_EQ(CountOf(bench.EventLog(), "the repository has no checksum manifest"),
+                  c.seal ? 0 : 1);
     }
 }
 

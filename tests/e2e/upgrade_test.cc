@@ -798,3 +798,67 @@ TEST(Upgrade, AtMostEightQueriesAtOnce) {
 }
 
 }  // namespace
+
+namespace {
+
+// Before each burn its image passes strict modes (as root) and, with a checksum
+// manifest, its digest: a refused image is a failed burn of its adapter alone,
+// logged with the file and the fix or the two digests; the other adapter is burnt.
+TEST(Upgrade, ImageChecksRefuseOnlyTheirOwnBurn) {
+    const std::string kOther = "fw-cx5-other-16.35.3000.bin";
+    const struct {
+        const char* name;
+        bool seal;
+        mode_t mode;          // of the first adapter's image
+        const char* changed;  // appended to that image after sealing
+        const char* logged;
+    } cases[] = {
+        {"writable by others", false, 0666, "", "do_update_firmware: 0000:0b:00.0 not burnt: "},
+        {"changed since sealed", true, 0644, "junk\n",
+         "do_update_firmware: 0000:0b:00.0 not burnt: nic_fw/fw-cx5-16.35.3000.bin does not "
+         "match nic_fw/SHA256SUMS (expected 53b149cc957d0c53fb26e9d19eede60f31ef694862fa1a8029ee"
+         "48eae6b8ef90, found bbe44ffe747e126edfec93fb5db011afc48cf442f20450df6cc47db38967ef9d)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Bench bench;
+        bench.AddDevices("cx5-dual");
+        bench.AddDevices("cx5-second");
+        bench.SetPort(kPort0, kOld, kPsid);
+        bench.SetPort(kPort1, kOld, "MT_0000000081");
+        std::string catalog =
+            ReadFileText(std::string(FWPAK_TEST_DATA) + "/catalog/upgrade-cx5.xml");
+        catalog.insert(catalog.find("</NICFWData>"),
+                       "<NIC name=\"Other\" venid=\"15B3\" devid=\"1017\" subvenid=\"15B3\" "
+                       "PSID=\"MT_0000000081\" subdevid=\"0020\" rom=\"16.35.3000\" fwFile=\"" +
+                           kOther + "\"/>\n");
+        bench.SetCatalog(catalog);
+        bench.AddImage(kImage, kNew, kPsid);
+        bench.AddImage(kOther, kNew, "MT_0000000081");
+        if (c.seal) {
+            bench.UseProgram(FWPAK_REPO_BINARY);
+            ASSERT_EQ(bench.Run({"seal"}).status, 0);
+            bench.UseProgram(FWPAK_BINARY);
+        }
+        const std::string image = bench.pkg() + "/nic_fw/" + kImage;
+        bench.WritePkgFile(std::string("nic_fw/") + kImage,
+                           bench.ReadPkgFile(std::string("nic_fw/") + kImage) + c.changed);
+        chmod(image.c_str(), c.mode);
+        RunResult r = bench.Run({"-s"});
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(bench.BurnCalls(),
+                  (std::vector<std::string>{BurnLine("mstflint", kPort1, true, kOther)}));
+        const std::string log = bench.EventLog();
+        EXPECT_TRUE(LoggedAsError(log, c.logged)) << log;
+        if (!c.seal) {
+            EXPECT_TRUE(Contains(log, image +
+                                          " can be written by others (mode 0666); fix: "
+                                          "chmod go-w " +
+                                          image + "\n"))
+                << log;
+        }
+        EXPECT_TRUE(Contains(log, "Upgrade SUCCESS")) << log;
+    }
+}
+
+}  // namespace

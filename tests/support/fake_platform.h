@@ -95,6 +95,8 @@ class FakePlatform {
     // Every add_line_once, as "path: line"; each answers with add_line_error.
     std::vector<std::string> lines_added;
     int add_line_error = 0;
+    // stat answers by path; a path not listed is asked of the real file system.
+    std::map<std::string, FileStatus> file_statuses;
 
   private:
     static FakePlatform*& instance() {
@@ -262,10 +264,16 @@ class FakePlatform {
 
     static std::vector<PciFunction> ListPciFunctions() { return instance()->pci_functions; }
 
+    static FileStatus StatusOf(const char* path) {
+        auto it = instance()->file_statuses.find(path);
+        return it != instance()->file_statuses.end() ? it->second : system_file_status(path);
+    }
+
     static constexpr PlatformOps kOps = {
-        RunShell,         OpenReadPipe, CloseReadPipe,           PathExists,
-        SysfsReadHex,     SysfsEntryExists, SysfsListDir, system_create_data_file,
-        StartChild,       WaitChild,    ListPciFunctions,        AddLineOnce};
+        RunShell,     OpenReadPipe,     CloseReadPipe,    PathExists,
+        SysfsReadHex, SysfsEntryExists, SysfsListDir,     system_create_data_file,
+        StartChild,   WaitChild,        ListPciFunctions, AddLineOnce,
+        StatusOf};
     std::map<std::string, Reply> script_;
     std::vector<Child> children_;
     std::vector<int> finished_;  // ended by the test, not yet seen by the code

@@ -17,6 +17,7 @@
 
 #include "console.h"
 #include "flash/flash_exec.h"
+#include "flash/trust_checks.h"
 #include "nic_info.h"
 #include "policy/versions.h"
 #include "run_flags.h"
@@ -401,3 +402,52 @@ TEST_F(FlashExec, BurnSucceedsOnlyWhenTheFlashHoldsTheBurntVersion) {
 }
 
 }  // namespace
+
+// Before its burn an image passes strict modes (as root) and, with a manifest,
+// its digest; a refusal is a failed burn of that row alone, naming file and fix.
+TEST_F(FlashExec, ImageChecksRefuseTheirOwnBurn) {
+    const std::string kSum = "53b149cc957d0c53fb26e9d19eede60f31ef694862fa1a8029ee48eae6b8ef90";
+    const std::string kImage = "version=16.35.3000\npsid=MT_0000000080\n";
+    const struct {
+        const char* name;
+        mode_t mode;
+        const char* manifest;  // null: none
+        std::string content;
+        const char* logged;  // part of the error line; null: burnt
+    } cases[] = {
+        {"clean", 0644, nullptr, kImage, nullptr},
+        {"writable by others", 0646, nullptr, kImage,
+         "/nic_fw/a.bin can be written by others (mode 0646); fix: chmod go-w /"},
+        {"in the manifest", 0644, "  a.bin\n", kImage, nullptr},
+        {"changed", 0644, "  a.bin\n", kImage + "x",
+         "does not match nic_fw/SHA256SUMS (expected 53b149cc957d0c53fb26e9d19eede60f31ef694862fa1a"
+         "8029ee48eae6b8ef90, found "},
+        {"not in the manifest", 0644, "  b.bin\n", kImage,
+         "0000:0b:00.0 not burnt: nic_fw/a.bin has no line in nic_fw/SHA256SUMS"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fclose(pmstflint_fout);
+        unlink((dir_.path() + "/mstflint.log").c_str());
+        open_event_log(FWPAK_SOURCE, __LINE__);
+        g_iFlag = FLAG_SILENT;
+        dir_.Write("nic_fw/a.bin", c.content, c.mode);
+        if (c.manifest != nullptr)
+            dir_.Write("nic_fw/SHA256SUMS", kSum + c.manifest);
+        else
+            unlink((dir_.path() + "/nic_fw/SHA256SUMS").c_str());
+        set_image_checks(true, c.manifest != nullptr);
+        fake_.tool_calls.clear();
+        FillRow({{"16.35.3000", "a.bin"}});
+        Burn();
+        const std::string log = Log();
+        if (c.logged == nullptr) {
+            EXPECT_EQ(g_iFlag & FLAG_BURN_FAILED, 0) << log;
+            EXPECT_EQ(Calls(), "-s -y -d 0000:0b:00.0 -i ./nic_fw/a.bin b\n");
+        } else {
+            EXPECT_NE(g_iFlag & FLAG_BURN_FAILED, 0);
+            EXPECT_EQ(Calls(), "");
+            EXPECT_TRUE(Contains(log, c.logged)) << log;
+        }
+    }
+}

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "burn_record.h"
 #include "console.h"
 #include "flash/tool_commands.h"
 #include "handles.h"
@@ -269,6 +270,7 @@ int build_NIC_list() {
 
     int missing = 0;
     size_t answer = 0;
+    std::vector<std::pair<std::string, std::string>> answered;  // address, version
     for (nic_count = 0; nic_count < g_nNics; ++nic_count) {
         nic_info* row = &g_ninfo[nic_count];
         const char* address = ppif[nic_count];
@@ -280,7 +282,10 @@ int build_NIC_list() {
         ++g_nMellanoxPorts;
         if (!build_port(row, address, answers[answer++], &data, &catalog))
             ++missing;
+        else
+            answered.emplace_back(address, row->pfirmware_ver);
     }
+    forget_queried_burns(answered);
 
     // Each mode says what a failed build means for it; the ports whose query
     // failed have been named in the log above, with the data file.

@@ -8,6 +8,8 @@ const PlatformOps system_platform = {
     system_path_exists,        system_run_tool,       system_sysfs_read_hex,
     system_sysfs_entry_exists, system_sysfs_list_dir, system_create_data_file,
     system_run_captured,       system_start_tool,     system_reap_tool,
+    system_take_lock,          system_edit_lock_note, system_process_exists,
+    system_inhibit_shutdown,
 };
 
 namespace {

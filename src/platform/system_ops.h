@@ -19,3 +19,7 @@ std::vector<CapturedRun> system_run_captured(const std::vector<std::string>& com
 StartedTool system_start_tool(const char* program, const std::vector<std::string>& args,
                               int output_fd);
 bool system_reap_tool(int pid, ToolRun* run);
+LockAttempt system_take_lock(const char* path, bool exclusive);
+bool system_edit_lock_note(int fd, const LockNoteEdit& edit);
+bool system_process_exists(int pid);
+int system_inhibit_shutdown(const char* why, std::string* failure);

@@ -7,6 +7,7 @@
 #include <ctime>
 #include <unistd.h>
 
+#include "flash/burn_guard.h"
 #include "platform/command_runner.h"
 #include "platform/process_state.h"
 
@@ -62,6 +63,14 @@ std::string flash_identity(const char* base_guid, const char* psid) {
     return std::string("guid ") + base_guid + " psid " + id;
 }
 
+std::vector<std::string> BurnBatch::buses_to_burn() const {
+    std::vector<std::string> buses;
+    for (const Entry& e : entries_)
+        if (e.burn.runs)
+            buses.push_back(e.burn.bus);
+    return buses;
+}
+
 void BurnBatch::add(uint32_t row, HeldOutput held, PreparedBurn burn, std::string flash) {
     Entry entry;
     entry.row = row;
@@ -88,6 +97,7 @@ void BurnBatch::start_ready() {
     for (Entry& e : entries_) {
         if (e.state != State::waiting || flash_busy(e.flash))
             continue;
+        burn_starting(e.burn);
         StartedTool started =
             start_tool(e.burn.command.program, e.burn.command.args, e.burn.data.fd.get());
         if (started.pid == 0) {
@@ -130,6 +140,8 @@ void BurnBatch::emit(Entry* e) {
     }
     erase_progress();
     e->held.release();
+    if (e->burn.runs)
+        burn_ended(e->burn);
 }
 
 // One line per adapter of the batch not yet written, redrawn in place; only on a
@@ -174,8 +186,10 @@ std::vector<BurnOutcome> BurnBatch::run() {
     size_t next = 0;
     {
         // From the first tool's start until the last verdict is logged, a stop
-        // request waits.
+        // request waits; shutdowns wait from before the first start until the
+        // last burn has ended.
         StopDeferral deferral;
+        ShutdownInhibitor inhibitor(buses_to_burn());
         while (next < entries_.size()) {
             if (deferred_stop_signal() == 0)
                 start_ready();

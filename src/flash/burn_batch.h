@@ -40,6 +40,7 @@ class BurnBatch {
         BurnOutcome outcome;
         bool held_released = false;  // its group has been written
     };
+    std::vector<std::string> buses_to_burn() const;
     void start_ready();
     void reap_running();
     void drop_waiting();

@@ -131,6 +131,10 @@ std::string Bench::PortVersion(const std::string& bdf) const {
     return v;
 }
 
+std::string Bench::PortFile(const std::string& bdf, const std::string& file) const {
+    return ReadFileText(StateDir() + "/devices/" + bdf + "/" + file);
+}
+
 void Bench::SetCatalog(const std::string& xml) {
     WritePkgFile("nic_fw/NICFWData.xml", xml);
 }

@@ -63,6 +63,7 @@ class Bench : public NamespaceBench {
     // tests/e2e/tools/burning-tool and getmlnxinfo).
     void SetPortFile(const std::string& bdf, const std::string& file, const std::string& content);
     std::string PortVersion(const std::string& bdf) const;
+    std::string PortFile(const std::string& bdf, const std::string& file) const;
 
     void SetCatalog(const std::string& xml);
     void UseCatalog(const std::string& name);  // tests/data/catalog/<name>.xml

@@ -66,7 +66,7 @@ void store(const std::vector<BurnRecord>& records) {
         g_BurnRecordFile,
         [&text](int fd) {
             return write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size()) ? 0
-                                                                                          : -1;
+                                                                                            : -1;
         },
         &failure);
     if (rc != 0)

@@ -32,9 +32,9 @@ std::string option_words(int32_t flags) {
     static const struct {
         int32_t bit;
         const char* word;
-    } kWords[] = {{FLAG_SHOW_CURRENT, "-c"}, {FLAG_DISCOVERY, "-d"}, {FLAG_SILENT, "-s"},
-                  {FLAG_REPLAY, "-u"},       {FLAG_FORCE, "-f"},     {FLAG_YES, "-y"},
-                  {FLAG_P, "-p"}};
+    } kWords[] = {
+        {FLAG_SHOW_CURRENT, "-c"}, {FLAG_DISCOVERY, "-d"}, {FLAG_SILENT, "-s"}, {FLAG_REPLAY, "-u"},
+        {FLAG_FORCE, "-f"},        {FLAG_YES, "-y"},       {FLAG_P, "-p"}};
     std::string words;
     for (const auto& w : kWords)
         if ((flags & w.bit) != 0)
@@ -75,8 +75,8 @@ std::vector<std::string> lines_of(const std::string& note) {
 }
 
 std::string describe_one(const std::string& line, bool ended) {
-    std::string text = "pid " + field(line, "pid") + " (" + log_value(field(line, "mode")) +
-                       ", " + log_value(field(line, "lock")) + ", started " +
+    std::string text = "pid " + field(line, "pid") + " (" + log_value(field(line, "mode")) + ", " +
+                       log_value(field(line, "lock")) + ", started " +
                        log_value(field(line, "started")) + ")";
     if (ended)
         text += ", which has ended: a tool it started still holds the lock";
@@ -84,15 +84,15 @@ std::string describe_one(const std::string& line, bool ended) {
 }
 
 int refuse(const char* why, const char* advice) {
-    log_eventf(LOG_ERROR, "take_run_lock: %s; this run starts no tool\n", why);
-    fprintf(stderr, "fwpak: %s. No tool was started; %s.\n", why, advice);
+    log_eventf(LOG_ERROR, "take_run_lock: %s; this run queries and burns no adapter\n", why);
+    fprintf(stderr, "fwpak: %s. No adapter was queried or burnt; %s.\n", why, advice);
     fflush(stderr);
     return RUN_LOCK_REFUSED;
 }
 
 void write_holder_line(bool exclusive, int32_t flags) {
-    const std::string own = lock_holder_line(static_cast<int>(getpid()), exclusive, now_text(),
-                                             flags);
+    const std::string own =
+        lock_holder_line(static_cast<int>(getpid()), exclusive, now_text(), flags);
     edit_lock_note(g_lock_fd.get(), [&](const std::string& note) {
         std::string kept;
         for (const std::string& line : exclusive ? std::vector<std::string>() : lines_of(note))
@@ -125,8 +125,8 @@ int take_run_lock(int32_t flags) {
     LockAttempt attempt = take_lock(HOST_LOCK_PATH, exclusive);
     char why[TEXT_LEN];
     if (attempt.not_regular) {
-        snprintf(why, sizeof why,
-                 "%s is not a plain file (a link, a directory or a device)", HOST_LOCK_PATH);
+        snprintf(why, sizeof why, "%s is not a plain file (a link, a directory or a device)",
+                 HOST_LOCK_PATH);
         return refuse(why, "remove it, then run fwpak again");
     }
     if (attempt.fd < 0) {

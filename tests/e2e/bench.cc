@@ -135,6 +135,16 @@ std::string Bench::PortFile(const std::string& bdf, const std::string& file) con
     return ReadFileText(StateDir() + "/devices/" + bdf + "/" + file);
 }
 
+void Bench::RemovePortFile(const std::string& bdf, const std::string& file) {
+    unlink((StateDir() + "/devices/" + bdf + "/" + file).c_str());
+}
+
+bool Bench::WaitForPortFile(const std::string& bdf, const std::string& file) const {
+    const std::string path = StateDir() + "/devices/" + bdf + "/" + file;
+    for (int i = 0; i < 600 && !FileExists(path); ++i) usleep(50 * 1000);
+    return FileExists(path);
+}
+
 void Bench::SetCatalog(const std::string& xml) {
     WritePkgFile("nic_fw/NICFWData.xml", xml);
 }
@@ -334,15 +344,6 @@ RunResult Bench::Finish(int pid, const std::string& name) {
     r.out = ReadFileText(root_ + "/" + name + ".stdout");
     r.err = ReadFileText(root_ + "/" + name + ".stderr");
     return r;
-}
-
-bool Bench::WaitForCall(const std::string& text, double seconds) const {
-    for (double waited = 0; waited < seconds; waited += 0.05) {
-        if (Calls().find(text) != std::string::npos)
-            return true;
-        usleep(50 * 1000);
-    }
-    return false;
 }
 
 std::string Bench::Calls() const {

@@ -59,11 +59,14 @@ class Bench : public NamespaceBench {
     // Any state file of a port: query_output, query_form, query_warning, query_error,
     // issu_version, running_version, burn_exit, burn_output, burn_refusal,
     // burn_signal, burn_stop, burn_sleep, burn_interrupt, burn_ask_inhibitors,
-    // lookup_answer, lookup_exit (see
+    // query_hold, burn_hold, release, lookup_answer, lookup_exit (see
     // tests/e2e/tools/burning-tool and getmlnxinfo).
     void SetPortFile(const std::string& bdf, const std::string& file, const std::string& content);
     std::string PortVersion(const std::string& bdf) const;
     std::string PortFile(const std::string& bdf, const std::string& file) const;
+    void RemovePortFile(const std::string& bdf, const std::string& file);
+    // Waits (at most half a minute) until a port's state file exists.
+    bool WaitForPortFile(const std::string& bdf, const std::string& file) const;
 
     void SetCatalog(const std::string& xml);
     void UseCatalog(const std::string& name);  // tests/data/catalog/<name>.xml
@@ -113,9 +116,6 @@ class Bench : public NamespaceBench {
     // files apart from the others'. Finish waits for it and gives its result.
     int Start(const std::vector<std::string>& args, const std::string& name);
     RunResult Finish(int pid, const std::string& name);
-    // Waits (at most `seconds`) until a call of the fake burning tool that holds
-    // `text` has been recorded; false when none came.
-    bool WaitForCall(const std::string& text, double seconds = 30) const;
 
     std::string Calls() const;  // every recorded call of a fake tool, one a line
     std::vector<std::string> CallLines() const;

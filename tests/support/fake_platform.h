@@ -186,8 +186,8 @@ class FakePlatform {
     }
 
     static LockAttempt TakeLock(const char* path, bool exclusive) {
-        instance()->commands.push_back(std::string("lock ") + (exclusive ? "exclusive " : "shared ") +
-                                       path);
+        instance()->commands.push_back(std::string("lock ") +
+                                       (exclusive ? "exclusive " : "shared ") + path);
         LockAttempt a = instance()->lock_answer;
         a.fd = a.error == 0 && !a.not_regular ? open("/dev/null", O_RDONLY | O_CLOEXEC) : -1;
         return a;
@@ -218,11 +218,12 @@ class FakePlatform {
         return ends[1];
     }
 
-    static constexpr PlatformOps kOps = {
-        RunShell,         OpenReadPipe,  CloseReadPipe, PathExists,   RunTool,
-        SysfsReadHex,     SysfsEntryExists, SysfsListDir, system_create_data_file,
-        RunCaptured,      StartTool,     ReapTool,      TakeLock,     EditLockNote,
-        ProcessExists,    InhibitShutdown};
+    static constexpr PlatformOps kOps = {RunShell,         OpenReadPipe, CloseReadPipe,
+                                         PathExists,       RunTool,      SysfsReadHex,
+                                         SysfsEntryExists, SysfsListDir, system_create_data_file,
+                                         RunCaptured,      StartTool,    ReapTool,
+                                         TakeLock,         EditLockNote, ProcessExists,
+                                         InhibitShutdown};
     int inhibitor_read_ = -1;
     std::map<std::string, Reply> script_;
     std::vector<ToolRun> started_;

@@ -94,10 +94,12 @@ TEST_F(RunLock, RefusalNamesTheHolders) {
         std::string named;
     } cases[] = {
         {burner, {4242}, "pid 4242 (-s, exclusive, started 2024-05-01T10:00:00+0200)"},
-        {burner, {},
+        {burner,
+         {},
          "pid 4242 (-s, exclusive, started 2024-05-01T10:00:00+0200), which has ended: a tool it "
          "started still holds the lock"},
-        {q1 + q2, {5001, 5002},
+        {q1 + q2,
+         {5001, 5002},
          "pid 5001 (-c, shared, started 2024-05-01T10:00:00+0200); pid 5002 (-d, shared, started "
          "2024-05-01T10:00:00+0200)"},
         {q1 + q2, {5002}, "pid 5002 (-d, shared, started 2024-05-01T10:00:00+0200)"},
@@ -113,9 +115,12 @@ TEST_F(RunLock, RefusalNamesTheHolders) {
         EXPECT_FALSE(run_lock_held());
         EXPECT_EQ(fake_.lock_note, c.note);  // the holders' lines are left alone
         const std::string why = "another fwpak run holds /run/fwpak.lock: " + c.named;
-        EXPECT_EQ(err_, "fwpak: " + why +
-                            ". No tool was started; run fwpak again when that run has ended.\n");
-        EXPECT_TRUE(Contains(Log(), "take_run_lock: " + why + "; this run starts no tool\n"))
+        EXPECT_EQ(
+            err_,
+            "fwpak: " + why +
+                ". No adapter was queried or burnt; run fwpak again when that run has ended.\n");
+        EXPECT_TRUE(
+            Contains(Log(), "take_run_lock: " + why + "; this run queries and burns no adapter\n"))
             << Log();
     }
 }
@@ -178,8 +183,9 @@ TEST_F(BurnRecords, RecordLivesFromStartToVerdictOrQuery) {
     ASSERT_EQ(read_burn_records().size(), 1u);
     forget_queried_burns({{"0000:0b:00.0", "16.35.3000"}, {"0000:af:00.0", "16.35.2000"}});
     EXPECT_TRUE(read_burn_records().empty());
-    EXPECT_TRUE(Contains(Log(), "forget_queried_burns: 0000:af:00.0 answers its query with "
-                                "firmware 16.35.2000; the record of its interrupted burn"));
+    EXPECT_TRUE(Contains(Log(),
+                         "forget_queried_burns: 0000:af:00.0 answers its query with "
+                         "firmware 16.35.2000; the record of its interrupted burn"));
     EXPECT_FALSE(FileExists(dir_.path() + "/" + g_BurnRecordFile));
 }
 

@@ -21,8 +21,15 @@
 
 namespace {
 
-// The locked descriptor stays open until the process ends.
-UniqueFd g_lock_fd;
+// The locked descriptor: open until the process ends, never closed by this run
+// (the reset between test cases closes it).
+int g_lock_fd = -1;
+void reset_lock() {
+    if (g_lock_fd >= 0)
+        close(g_lock_fd);
+    g_lock_fd = -1;
+}
+[[maybe_unused]] const bool kLockReset = register_run_state_reset(reset_lock);
 
 bool is_shared_mode(int32_t flags) {
     return (flags & (FLAG_SHOW_CURRENT | FLAG_DISCOVERY)) != 0;
@@ -93,7 +100,7 @@ int refuse(const char* why, const char* advice) {
 void write_holder_line(bool exclusive, int32_t flags) {
     const std::string own =
         lock_holder_line(static_cast<int>(getpid()), exclusive, now_text(), flags);
-    edit_lock_note(g_lock_fd.get(), [&](const std::string& note) {
+    edit_lock_note(g_lock_fd, [&](const std::string& note) {
         std::string kept;
         for (const std::string& line : exclusive ? std::vector<std::string>() : lines_of(note))
             if (process_exists(atoi(field(line, "pid").c_str())))
@@ -137,22 +144,22 @@ int take_run_lock(int32_t flags) {
                    HOST_LOCK_PATH, strerror(attempt.error));
         return 0;
     }
-    g_lock_fd.reset(attempt.fd);
     if (attempt.busy) {
+        UniqueFd busy(attempt.fd);
         std::string note;
-        edit_lock_note(g_lock_fd.get(), [&note](const std::string& text) {
+        edit_lock_note(busy.get(), [&note](const std::string& text) {
             note = text;
             return text;
         });
-        g_lock_fd.reset();
         snprintf(why, sizeof why, "another fwpak run holds %s: %s", HOST_LOCK_PATH,
                  describe_lock_holders(note).c_str());
         return refuse(why, "run fwpak again when that run has ended");
     }
+    g_lock_fd = attempt.fd;
     write_holder_line(exclusive, flags);
     return 0;
 }
 
 bool run_lock_held() {
-    return g_lock_fd.get() >= 0;
+    return g_lock_fd >= 0;
 }

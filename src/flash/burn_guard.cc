@@ -9,8 +9,10 @@
 namespace {
 
 bool g_inhibitor_missing_logged = false;
-[[maybe_unused]] const bool g_reset_registered =
-    register_run_state_reset([] { g_inhibitor_missing_logged = false; });
+void reset_inhibitor_note() {
+    g_inhibitor_missing_logged = false;
+}
+[[maybe_unused]] const bool kInhibitorNoteReset = register_run_state_reset(reset_inhibitor_note);
 
 }  // namespace
 

@@ -18,7 +18,7 @@ constexpr off_t kRunLockByte = 0;
 constexpr off_t kNoteLockByte = 1;
 // Holder lines are a few dozen bytes each; a file larger than this was not written
 // by this program, and only its start is read.
-constexpr size_t kNoteMax = 64 * 1024;
+constexpr size_t kNoteMax = size_t{64} * 1024;
 
 int lock_byte(int fd, short type, off_t byte, bool wait) {
     struct flock lock = {};

@@ -16,7 +16,7 @@ namespace {
 // named here rather than taken from the environment, as the program's other paths.
 constexpr char kSystemBus[] = "unix:path=/run/dbus/system_bus_socket";
 // A logind that does not answer must not hold up the burns for sd-bus's 25 s.
-constexpr uint64_t kCallTimeoutUsec = 5 * 1000 * 1000;
+constexpr uint64_t kCallTimeoutUsec = uint64_t{5} * 1000 * 1000;
 
 struct BusUnref {
     void operator()(sd_bus* bus) const { sd_bus_flush_close_unref(bus); }

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "console.h"
+#include "flash/burn_guard.h"
 #include "platform/command_runner.h"
 #include "platform/files.h"
 #include "platform/process_state.h"
@@ -265,9 +266,15 @@ BurnOutcome burn_row(uint32_t uNicIdx, const BurnForm& form) {
         return burn.outcome;
     // From the tool's start until its verdict is logged, a stop request waits.
     StopDeferral deferral;
-    ToolRun run =
-        run_tool(burn.command.program, burn.command.args, burn.data.fd.get(), show_tool_output());
-    BurnOutcome result = conclude_burn(g_ninfo[uNicIdx], burn, run);
+    BurnOutcome result;
+    {
+        ShutdownInhibitor inhibitor({burn.bus});
+        burn_starting(burn);
+        ToolRun run = run_tool(burn.command.program, burn.command.args, burn.data.fd.get(),
+                               show_tool_output());
+        result = conclude_burn(g_ninfo[uNicIdx], burn, run);
+        burn_ended(burn);
+    }
     result.stop = stop_fault(burn.bus.c_str());
     return result;
 }

@@ -186,3 +186,11 @@ int save_file_atomically(const char* path, const std::function<int(int fd)>& wri
     }
     return 0;
 }
+
+int sync_file_data(int fd) {
+    while (fdatasync(fd) != 0) {
+        if (errno != EINTR)
+            return -1;
+    }
+    return 0;
+}

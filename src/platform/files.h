@@ -58,3 +58,7 @@ struct SaveFailure {
 // Returns 0, or -1 with *failure filled and the temporary file removed.
 int save_file_atomically(const char* path, const std::function<int(int fd)>& write,
                          SaveFailure* failure);
+
+// Flushes the file's data to the disk (fdatasync), so that it survives a crash or a
+// power cut from here on. Returns 0, or -1 with errno set.
+int sync_file_data(int fd);

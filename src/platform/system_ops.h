@@ -15,3 +15,7 @@ int system_create_data_file(char* name_template);
 StartedChild system_start_child(const ChildSpec& spec);
 bool system_wait_child(int timeout_ms, ChildEnd* end);
 std::vector<PciFunction> system_list_pci_functions();
+LockAttempt system_take_lock(const char* path, bool exclusive);
+bool system_edit_lock_note(int fd, const LockNoteEdit& edit);
+bool system_process_exists(int pid);
+int system_inhibit_shutdown(const char* why, std::string* failure);

@@ -52,6 +52,10 @@ void log_mellanox_event(FILE* pevent_file, const char* pevent_tag, const char* p
 void log_eventf(const char* tag, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
 void vlog_eventf(const char* tag, const char* fmt, va_list ap)
     __attribute__((format(printf, 2, 0)));
+// Appends a log line at once, also while output is held, and flushes it to the disk
+// before it returns: for what must be in the log even if the machine goes down
+// the next moment (a burn that is about to start).
+void log_event_on_disk(const char* tag, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
 // A value from outside (a report, the catalog, a tool's output, the command line)
 // made fit for one log line: CR, LF, tab and every other control character are
 // shown escaped (\n, \r, \t, \x1b), so that no value can end the line or
@@ -85,6 +89,9 @@ RunFault fatal_fault(FatalShape shape, const std::string& what, const char* file
 // could not open mstflint.log (errno), file,line"): `file` and `line` name the place
 // that asked.
 RunFault open_event_log(const char* file, int line);
+// Closes the log that open_event_log opened (the start-up checks before a mode,
+// which opens it again).
+void close_event_log();
 
 // The program's title: the banner's first line and the report's alt_name.
 constexpr char BANNER_TITLE[] =

@@ -10,7 +10,9 @@
 #include <cstring>
 #include <unistd.h>
 
+#include "burn_record.h"
 #include "console.h"
+#include "driver/run_lock.h"
 #include "driver/upgrade_run.h"
 #include "flash/boot_mode.h"
 #include "flash/trust_checks.h"
@@ -113,6 +115,19 @@ bool report_boot_mode(int mode) {
             printf("\nUnable to determine the boot mode\n");
             return false;
     }
+}
+
+// The host lock, before the first query; then what earlier runs left unfinished.
+// The mode opens the event log again for itself.
+int lock_host() {
+    const RunFault fault = open_event_log(FWPAK_SOURCE, __LINE__);
+    if (fault)
+        return end_with(fault);
+    const int locked = take_run_lock(g_iFlag);
+    if (locked == 0)
+        report_interrupted_burns(run_lock_held());
+    close_event_log();
+    return locked;
 }
 
 }  // namespace
@@ -239,9 +254,12 @@ int fwpak_main(int32_t argc, char** pargv) {
     fflush(stdout);
     if (conflicting_rule(g_iFlag) != 0)
         return refuse_with_usage();
-    // Before any program of the package directory runs (the host lock comes after
-    // it), and after the option rules, so that a refused command line writes no log.
+    // Before any program of the package directory runs, and after the option rules,
+    // so that a refused command line writes no log; the host lock comes after it.
     if (!check_repository_trust())
         return 1;
+    const int locked = lock_host();
+    if (locked != 0)
+        return locked;
     return dispatch();
 }

@@ -7,6 +7,7 @@
 #include <ctime>
 
 #include "console.h"
+#include "platform/files.h"
 
 const char LOG_INFO[] = "[INFO]     ";
 const char LOG_WARNING[] = "[WARNING]  ";
@@ -23,13 +24,9 @@ void event_logging_off() {
     log_mellanox_event_text = 0;
 }
 
-void log_mellanox_event(FILE* pevent_file, const char* pevent_tag, const char* pextra_text) {
-    if (log_mellanox_event_text == 0 || pevent_file == nullptr)
-        return;
-    if (held_output() != nullptr && pevent_file == pmstflint_fout) {
-        held_output()->log(pevent_tag, pextra_text);
-        return;
-    }
+namespace {
+
+void write_log_line(FILE* pevent_file, const char* pevent_tag, const char* pextra_text) {
     time_t now = time(nullptr);
     char when[52] = {0};
     if (ctime_r(&now, when) == nullptr)
@@ -39,6 +36,30 @@ void log_mellanox_event(FILE* pevent_file, const char* pevent_tag, const char* p
         *nl = '\0';
     fprintf(pevent_file, "%s [%s] %s\n", pevent_tag, when, pextra_text);
     fflush(pevent_file);
+}
+
+}  // namespace
+
+void log_mellanox_event(FILE* pevent_file, const char* pevent_tag, const char* pextra_text) {
+    if (log_mellanox_event_text == 0 || pevent_file == nullptr)
+        return;
+    if (held_output() != nullptr && pevent_file == pmstflint_fout) {
+        held_output()->log(pevent_tag, pextra_text);
+        return;
+    }
+    write_log_line(pevent_file, pevent_tag, pextra_text);
+}
+
+void log_event_on_disk(const char* tag, const char* fmt, ...) {
+    if (log_mellanox_event_text == 0 || pmstflint_fout == nullptr)
+        return;
+    char text[TEXT_LEN];
+    va_list ap;
+    va_start(ap, fmt);
+    vsnprintf(text, sizeof text, fmt, ap);
+    va_end(ap);
+    write_log_line(pmstflint_fout, tag, text);
+    sync_file_data(fileno(pmstflint_fout));
 }
 
 std::string log_value(const char* text) {
@@ -86,4 +107,10 @@ RunFault open_event_log(const char* file, int line) {
         FatalShape::line,
         std::string("could not open ") + g_EventLogFile + " (" + std::to_string(error) + ")", file,
         line);
+}
+
+void close_event_log() {
+    if (pmstflint_fout != nullptr)
+        fclose(pmstflint_fout);
+    pmstflint_fout = nullptr;
 }

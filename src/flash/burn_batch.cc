@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <unistd.h>
 
+#include "flash/burn_guard.h"
 #include "platform/files.h"
 #include "platform/process_state.h"
 #include "platform/subprocess_set.h"
@@ -69,6 +70,14 @@ std::string flash_identity(const char* base_guid, const char* psid) {
     return std::string("guid ") + base_guid + " psid " + id;
 }
 
+std::vector<std::string> BurnBatch::buses_to_burn() const {
+    std::vector<std::string> buses;
+    for (const Entry& e : entries_)
+        if (e.burn.runs)
+            buses.push_back(e.burn.bus);
+    return buses;
+}
+
 void BurnBatch::add(uint32_t row, HeldOutput held, PreparedBurn burn, std::string flash) {
     Entry entry;
     entry.row = row;
@@ -106,6 +115,7 @@ void BurnBatch::start(size_t slot) {
     spec.program = e.burn.command.program;
     spec.args = e.burn.command.args;
     spec.output_fd = e.burn.data.fd.get();
+    burn_starting(e.burn);
     const StartedChild started = start_child(spec);
     if (started.id == 0) {
         ToolRun not_started;
@@ -230,6 +240,8 @@ void BurnBatch::write_group(size_t slot) {
     e.held.release();
     if (observer_ != nullptr)
         observer_->group_written(slot);
+    if (e.burn.runs)
+        burn_ended(e.burn);
 }
 
 // Writes, in table order from `next`, the groups of the rows that are over; returns
@@ -247,8 +259,10 @@ std::vector<BurnOutcome> BurnBatch::run(BurnObserver* observer) {
         if (entries_[slot].burn.runs)
             observer_->burn_queued(slot, entries_[slot].burn.bus, entries_[slot].burn.image_path);
     {
-        // From the first tool's start until the last verdict is logged, a stop
-        // request waits.
+        // Shutdowns wait from before the first start until the last burn has
+        // ended; from the first tool's start until the last verdict is logged, a
+        // stop request waits.
+        ShutdownInhibitor inhibitor(buses_to_burn());
         StopDeferral deferral;
         size_t next = 0;
         for (;;) {

@@ -45,6 +45,7 @@ class BurnBatch {
         ToolRun result;
         BurnOutcome outcome;
     };
+    std::vector<std::string> buses_to_burn() const;
     void start_ready();
     void start(size_t slot);
     void tool_ended(size_t slot, const ToolRun& run);

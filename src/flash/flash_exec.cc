@@ -11,6 +11,7 @@
 
 #include "console.h"
 #include "inventory/fw_query.h"
+#include "flash/burn_guard.h"
 #include "platform/command_runner.h"
 #include "platform/files.h"
 #include "platform/process_state.h"
@@ -379,14 +380,20 @@ BurnOutcome burn_row(uint32_t uNicIdx, const BurnForm& form) {
         return burn.outcome;
     // From the tool's start until its verdict is logged, a stop request waits.
     StopDeferral deferral;
-    ToolRun run =
-        run_tool(burn.command.program, burn.command.args, burn.data.fd.get(), show_tool_output());
-    if (run.started && run.exit_code == 0) {
-        mark_query_start(&burn);
-        burn.query_ran =
-            run_tool(burn.query.program, burn.query.args, burn.data.fd.get(), false).started;
+    BurnOutcome result;
+    {
+        ShutdownInhibitor inhibitor({burn.bus});
+        burn_starting(burn);
+        ToolRun run = run_tool(burn.command.program, burn.command.args, burn.data.fd.get(),
+                               show_tool_output());
+        if (run.started && run.exit_code == 0) {
+            mark_query_start(&burn);
+            burn.query_ran =
+                run_tool(burn.query.program, burn.query.args, burn.data.fd.get(), false).started;
+        }
+        result = conclude_burn(g_ninfo[uNicIdx], burn, run);
+        burn_ended(burn);
     }
-    BurnOutcome result = conclude_burn(g_ninfo[uNicIdx], burn, run);
     result.stop = stop_fault(burn.bus.c_str());
     return result;
 }

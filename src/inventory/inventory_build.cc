@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "burn_record.h"
 #include "console.h"
 #include "flash/tool_commands.h"
 #include "handles.h"
@@ -291,6 +292,7 @@ int build_NIC_list(RunFault* fault) {
 
     int missing = 0;
     size_t answer = 0;
+    std::vector<std::pair<std::string, std::string>> answered;  // address, version
     for (nic_count = 0; nic_count < g_nNics; ++nic_count) {
         nic_info* row = &g_ninfo[nic_count];
         const char* address = ppif[nic_count];
@@ -302,6 +304,7 @@ int build_NIC_list(RunFault* fault) {
         ++g_nMellanoxPorts;
         switch (build_port(row, address, answers[answer++], &data, &catalog, fault)) {
             case PortResult::built:
+                answered.emplace_back(address, row->pfirmware_ver);
                 break;
             case PortResult::not_queried:
                 ++missing;
@@ -310,6 +313,7 @@ int build_NIC_list(RunFault* fault) {
                 return BUILD_FATAL;
         }
     }
+    forget_queried_burns(answered);
 
     // Each mode says what a failed build means for it; the ports whose query
     // failed have been named in the log above, with the data file.

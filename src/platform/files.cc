@@ -261,3 +261,11 @@ FileStatus system_file_status(const char* path) {
 FileStatus file_status(const char* path) {
     return platform().file_status(path);
 }
+
+int sync_file_data(int fd) {
+    while (fdatasync(fd) != 0) {
+        if (errno != EINTR)
+            return -1;
+    }
+    return 0;
+}

@@ -79,3 +79,7 @@ struct FileStatus {
 // The owner, group and mode of `path`, links followed (stat, not lstat): what
 // decides who can change the file that a program run as root reads or executes.
 FileStatus file_status(const char* path);
+
+// Flushes the file's data to the disk (fdatasync), so that it survives a crash or a
+// power cut from here on. Returns 0, or -1 with errno set.
+int sync_file_data(int fd);

@@ -8,7 +8,8 @@ const PlatformOps system_platform = {
     system_path_exists,    system_sysfs_read_hex,     system_sysfs_entry_exists,
     system_sysfs_list_dir, system_create_data_file,   system_start_child,
     system_wait_child,     system_list_pci_functions, system_add_line_once,
-    system_file_status,
+    system_file_status,    system_take_lock,          system_edit_lock_note,
+    system_process_exists, system_inhibit_shutdown,
 };
 
 namespace {

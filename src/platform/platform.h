@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -57,9 +58,20 @@ struct ChildEnd {
     int stop_signal = 0;
 };
 
+// An attempt at the host lock: the lock file stays open (`fd`) when the lock is
+// taken and when another run holds it (its holder lines are then read from it).
+struct LockAttempt {
+    int fd = -1;
+    int error = 0;             // errno of the open or the lock that failed
+    bool busy = false;         // another run holds a lock that excludes this one
+    bool not_regular = false;  // the path is a link, a directory or no plain file
+};
+// Rewrites the holder lines of a lock file: gets them, returns what they become.
+using LockNoteEdit = std::function<std::string(const std::string& note)>;
+
 // Each operation's contract is that of the function of the same name in
-// command_runner.h, subprocess_set.h, sysfs_reader.h, files.h or pci_scan.h, which
-// call through this table.
+// command_runner.h, subprocess_set.h, sysfs_reader.h, files.h, pci_scan.h, host_lock.h
+// or shutdown_inhibitor.h, which call through this table.
 struct PlatformOps {
     int (*run_shell)(const char* command);
     FILE* (*open_read_pipe)(const char* command);
@@ -74,6 +86,10 @@ struct PlatformOps {
     std::vector<PciFunction> (*list_pci_functions)();
     int (*add_line_once)(const char* path, const char* line);
     FileStatus (*file_status)(const char* path);
+    LockAttempt (*take_lock)(const char* path, bool exclusive);
+    bool (*edit_lock_note)(int fd, const LockNoteEdit& edit);
+    bool (*process_exists)(int pid);
+    int (*inhibit_shutdown)(const char* why, std::string* failure);
 };
 
 // The real operating system.

@@ -17,3 +17,7 @@ bool system_wait_child(int timeout_ms, ChildEnd* end);
 std::vector<PciFunction> system_list_pci_functions();
 int system_add_line_once(const char* path, const char* line);
 FileStatus system_file_status(const char* path);
+LockAttempt system_take_lock(const char* path, bool exclusive);
+bool system_edit_lock_note(int fd, const LockNoteEdit& edit);
+bool system_process_exists(int pid);
+int system_inhibit_shutdown(const char* why, std::string* failure);

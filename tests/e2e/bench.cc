@@ -131,6 +131,20 @@ std::string Bench::PortVersion(const std::string& bdf) const {
     return v;
 }
 
+std::string Bench::PortFile(const std::string& bdf, const std::string& file) const {
+    return ReadFileText(StateDir() + "/devices/" + bdf + "/" + file);
+}
+
+void Bench::RemovePortFile(const std::string& bdf, const std::string& file) {
+    unlink((StateDir() + "/devices/" + bdf + "/" + file).c_str());
+}
+
+bool Bench::WaitForPortFile(const std::string& bdf, const std::string& file) const {
+    const std::string path = StateDir() + "/devices/" + bdf + "/" + file;
+    for (int i = 0; i < 600 && !FileExists(path); ++i) usleep(50 * 1000);
+    return FileExists(path);
+}
+
 void Bench::SetCatalog(const std::string& xml) {
     WritePkgFile("nic_fw/NICFWData.xml", xml);
 }
@@ -213,18 +227,60 @@ std::string Bench::HostPath(const std::string& path) const {
     return PrivateTmp() + path.substr(std::string("/tmp").size());
 }
 
-RunResult Bench::Run(const std::vector<std::string>& args, const std::string& input) {
-    RunResult r;
-    std::string in = root_ + "/stdin", out = root_ + "/stdout", err = root_ + "/stderr";
+// The private system bus of UseSystemBus: a dbus-daemon of the bench's own
+// configuration listening where sd-bus looks for the system bus, and dbusmock's
+// logind, waited for until it owns its name.
+std::string Bench::SystemBusScript() const {
+    WriteFileText(root_ + "/system-bus.conf",
+                  "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration "
+                  "1.0//EN\"\n \"http://www.freedesktop.org/standards/dbus/1.0/"
+                  "busconfig.dtd\">\n<busconfig>\n  <type>system</type>\n"
+                  "  <listen>unix:path=/run/dbus/system_bus_socket</listen>\n"
+                  "  <auth>EXTERNAL</auth>\n  <policy context=\"default\">\n"
+                  "    <allow user=\"*\"/>\n    <allow own=\"*\"/>\n"
+                  "    <allow send_destination=\"*\" eavesdrop=\"true\"/>\n"
+                  "    <allow receive_sender=\"*\"/>\n  </policy>\n</busconfig>\n");
+    return "mkdir -p /run/dbus\n"
+           "bus_pid=$(dbus-daemon --config-file=" +
+           Quote(root_ + "/system-bus.conf") +
+           " --fork --print-pid)\n"
+           "/usr/bin/python3 -m dbusmock --system --template logind -l " +
+           Quote(root_ + "/logind.log") + " > " + Quote(root_ + "/dbusmock.out") +
+           " 2>&1 &\nmock_pid=$!\n"
+           "for i in $(seq 200); do\n"
+           "    dbus-send --system --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus "
+           "org.freedesktop.DBus.NameHasOwner string:org.freedesktop.login1 2>/dev/null |\n"
+           "        grep -q 'boolean true' && break\n"
+           "    sleep 0.05\n"
+           "done\n";
+}
+
+std::string Bench::Inhibitors() const {
+    return ReadFileText(root_ + "/inhibitors");
+}
+
+std::string Bench::LogindLog() const {
+    return ReadFileText(root_ + "/logind.log");
+}
+
+std::string Bench::RunScriptText(const std::vector<std::string>& args, const std::string& name,
+                                 const std::string& input, bool* private_ns) {
+    const std::string files = name == "run" ? root_ + "/std" : root_ + "/" + name + ".std";
+    const std::string in = files + "in", out = files + "out", err = files + "err";
     WriteFileText(in, input);
 
-    const bool private_ns =
-        NamespacesAvailable() || hide_pci_ids_ || !read_only_dirs_.empty() || tmp_read_only_;
+    *private_ns = NamespacesAvailable() || hide_pci_ids_ || !read_only_dirs_.empty() ||
+                  tmp_read_only_ || run_read_only_ || system_bus_;
     std::string script = "set -e\n";
     // First the private /tmp: the mounts below then land on the bench directory as
-    // seen through it.
-    if (NamespacesAvailable())
+    // seen through it. Then the case's own /run.
+    if (NamespacesAvailable()) {
         script += PrivateTmpScript();
+        Shell("mkdir -p " + Quote(RunDir()));
+        script += "mount --bind " + Quote(RunDir()) + " /run\n";
+        if (run_read_only_)
+            script += "mount -o remount,bind,ro /run\n";
+    }
     if (overlay_) {
         script += "mount -t overlay overlay -o lowerdir=/usr/bin,upperdir=" + Quote(root_ + "/up") +
                   ",workdir=" + Quote(root_ + "/work") + " /usr/bin\n";
@@ -237,46 +293,70 @@ RunResult Bench::Run(const std::vector<std::string>& args, const std::string& in
         script += "mount --bind " + Quote(dir) + " " + Quote(dir) + "\n";
         script += "mount -o remount,bind,ro " + Quote(dir) + "\n";
     }
-    // A tmpfs on /run, so that nothing a run writes there reaches the machine's; what
-    // the run left there is copied out for the case to read.
-    if (NamespacesAvailable()) {
-        script += "mkdir -p " + Quote(RunSeed()) + " " + Quote(RunAfter()) + "\n";
-        script += "rm -rf " + Quote(RunAfter()) + "/* && mount -t tmpfs -o mode=0755 tmpfs /run\n";
-        script += "cp -a " + Quote(RunSeed()) + "/. /run/\n";
-        if (run_read_only_)
-            script += "mount -o remount,ro /run\n";
-    }
-    script += "cd " + Quote(pkg_) + "\nst=0\ntimeout 120 " + bus_.Command();
+    if (system_bus_)
+        script += SystemBusScript();
+    script += "cd " + Quote(pkg_) + "\n" + (system_bus_ ? "st=0\n" : "exec ") + "timeout 120 " +
+              bus_.Command();
     if (!launcher_.empty())
         script += "sh -c " + Quote(launcher_) + " sh ";
     script += Quote(program_);
     for (const std::string& a : args) script += " " + Quote(a);
-    script += " < " + Quote(in) + " > " + Quote(out) + " 2> " + Quote(err) + " || st=$?\n";
-    if (NamespacesAvailable())
-        script += "cp -a /run/. " + Quote(RunAfter()) + "/\n";
-    script += "exit $st\n";
+    script += " < " + Quote(in) + " > " + Quote(out) + " 2> " + Quote(err);
+    if (!system_bus_)
+        return script + "\n";
+    return script + " || st=$?\nbusctl --system call org.freedesktop.login1 " +
+           "/org/freedesktop/login1 org.freedesktop.login1.Manager ListInhibitors > " +
+           Quote(root_ + "/inhibitors") + " 2>&1 || true\nkill $mock_pid $bus_pid\nexit $st\n";
+}
 
+RunResult Bench::Run(const std::vector<std::string>& args, const std::string& input) {
+    RunResult r;
+    bool private_ns = false;
+    const std::string script = RunScriptText(args, "run", input, &private_ns);
     if (private_ns && !NamespacesAvailable()) {
         ADD_FAILURE() << "this case needs a mount namespace; guard it with REQUIRE_NAMESPACES()";
         return r;
     }
     r.status = RunScript(script, private_ns);
-    r.out = ReadFileText(out);
-    r.err = ReadFileText(err);
+    r.out = ReadFileText(root_ + "/stdout");
+    r.err = ReadFileText(root_ + "/stderr");
+    return r;
+}
+
+int Bench::Start(const std::vector<std::string>& args, const std::string& name) {
+    bool private_ns = false;
+    const std::string script = RunScriptText(args, name, "", &private_ns);
+    const std::string command = ScriptCommand(script, private_ns, name);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    return pid;
+}
+
+RunResult Bench::Finish(int pid, const std::string& name) {
+    RunResult r;
+    int status = 0;
+    if (pid <= 0 || waitpid(pid, &status, 0) != pid)
+        return r;
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    r.out = ReadFileText(root_ + "/" + name + ".stdout");
+    r.err = ReadFileText(root_ + "/" + name + ".stderr");
     return r;
 }
 
 void Bench::SetRunFile(const std::string& name, const std::string& content) {
-    Shell("mkdir -p " + Quote(RunSeed()));
-    WriteFileText(RunSeed() + "/" + name, content);
+    Shell("mkdir -p " + Quote(RunDir()));
+    WriteFileText(RunDir() + "/" + name, content);
 }
 
 std::string Bench::RunFile(const std::string& name) const {
-    return ReadFileText(RunAfter() + "/" + name);
+    return ReadFileText(RunDir() + "/" + name);
 }
 
 bool Bench::RunFileExists(const std::string& name) const {
-    return access((RunAfter() + "/" + name).c_str(), F_OK) == 0;
+    return access((RunDir() + "/" + name).c_str(), F_OK) == 0;
 }
 
 std::string Bench::Calls() const {

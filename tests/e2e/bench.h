@@ -58,10 +58,15 @@ class Bench : public NamespaceBench {
     void SetPort(const std::string& bdf, const std::string& version, const std::string& psid);
     // Any state file of a port: query_output, query_form, query_warning, query_error,
     // issu_version, running_version, burn_exit, burn_output, burn_refusal,
-    // burn_no_write, burn_signal, burn_stop, burn_sleep, lookup_answer, lookup_exit (see
+    // burn_no_write, burn_signal, burn_stop, burn_sleep, burn_interrupt, burn_ask_inhibitors,
+    // query_hold, burn_hold, release, lookup_answer, lookup_exit (see
     // tests/e2e/tools/burning-tool and getmlnxinfo).
     void SetPortFile(const std::string& bdf, const std::string& file, const std::string& content);
     std::string PortVersion(const std::string& bdf) const;
+    std::string PortFile(const std::string& bdf, const std::string& file) const;
+    void RemovePortFile(const std::string& bdf, const std::string& file);
+    // Waits (at most half a minute) until a port's state file exists.
+    bool WaitForPortFile(const std::string& bdf, const std::string& file) const;
 
     void SetCatalog(const std::string& xml);
     void UseCatalog(const std::string& name);  // tests/data/catalog/<name>.xml
@@ -82,13 +87,24 @@ class Bench : public NamespaceBench {
     // under /tmp (needs a mount namespace).
     void MakeTmpReadOnly();
 
-    // /run: every run in a mount namespace gets a fresh tmpfs there, holding the
-    // files given here (name under /run, content); read-only makes every write to it
-    // fail. RunFile reads a file of /run as the last run left it (empty when none).
+    // Every run of a case in a mount namespace has the case's own /run (a directory
+    // of the bench bound there), so that cases running side by side never share
+    // the host lock; the runs of one case share it. RunDir is where it lies;
+    // SetRunFile puts a file there before a run, RunFile reads one as the runs left
+    // it (empty when none).
+    std::string RunDir() const { return root_ + "/run"; }
     void SetRunFile(const std::string& name, const std::string& content);
-    void MakeRunReadOnly() { run_read_only_ = true; }
     std::string RunFile(const std::string& name) const;
     bool RunFileExists(const std::string& name) const;
+    // Makes that /run read-only for the runs (needs a mount namespace).
+    void MakeRunReadOnly() { run_read_only_ = true; }
+    // Gives each run a private system bus at /run/dbus/system_bus_socket with
+    // python3-dbusmock's logind on it (needs a mount namespace). After the run,
+    // Inhibitors() holds logind's ListInhibitors answer and LogindLog() the calls
+    // the mock received.
+    void UseSystemBus() { system_bus_ = true; }
+    std::string Inhibitors() const;
+    std::string LogindLog() const;
 
     // A shell script that starts fwpak in place of the plain start, "$@" standing
     // for the program and its arguments: to start it with descriptors closed, signals
@@ -101,6 +117,10 @@ class Bench : public NamespaceBench {
     // Runs fwpak with these arguments; `input` is standard input (end of input
     // when empty).
     RunResult Run(const std::vector<std::string>& args, const std::string& input = "");
+    // Starts fwpak as Run does without waiting for it; `name` keeps this run's
+    // files apart from the others'. Finish waits for it and gives its result.
+    int Start(const std::vector<std::string>& args, const std::string& name);
+    RunResult Finish(int pid, const std::string& name);
 
     std::string Calls() const;  // every recorded call of a fake tool, one a line
     std::vector<std::string> CallLines() const;
@@ -128,9 +148,10 @@ class Bench : public NamespaceBench {
     void WhiteOut(const std::string& name);
     std::string PrivateTmpScript() const;
     std::string PrivateTmp() const { return root_ + "/private-tmp"; }
+    std::string RunScriptText(const std::vector<std::string>& args, const std::string& name,
+                              const std::string& input, bool* private_ns);
+    std::string SystemBusScript() const;
     std::string StateDir() const { return root_ + "/state"; }
-    std::string RunSeed() const { return root_ + "/run-seed"; }
-    std::string RunAfter() const { return root_ + "/run-after"; }
 
     std::string pkg_;
     std::string program_ = FWPAK_BINARY;
@@ -140,6 +161,7 @@ class Bench : public NamespaceBench {
     bool tmp_read_only_ = false;
     bool run_read_only_ = false;
     std::string launcher_;
+    bool system_bus_ = false;
 };
 
 // Skips the calling test, saying why, where no private mount namespace can be made.

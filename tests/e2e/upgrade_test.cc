@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <regex>
+#include <unistd.h>
 
 #include "bench.h"
 #include "expected_texts.h"
@@ -693,6 +694,13 @@ std::string Comparable(const std::string& text) {
                               "[time]");
 }
 
+// The log without the lines that say a burn starts: they are written when each
+// tool starts, so their place differs between side-by-side and serial burns.
+std::string WithoutStartLines(const std::string& log) {
+    static const std::regex start_line(".*do_update_firmware: burning .* starts; .*\n\n");
+    return std::regex_replace(log, start_line, "");
+}
+
 bool Overlap(const Bench::Span& a, const Bench::Span& b) {
     return a.start < b.end && b.start < a.end;
 }
@@ -716,7 +724,8 @@ TEST(Upgrade, SideBySideBurnsWriteWhatOneAfterAnotherWrites) {
             if (one_flash == 1)
                 bench.SetPortFile(kPort1, "base_guid", "b8cef60300000b00");
             runs[one_flash] = bench.Run(mode);
-            logs[one_flash] = Comparable(bench.EventLog());
+            logs[one_flash] = Comparable(WithoutStartLines(bench.EventLog()));
+            EXPECT_EQ(CountOf(bench.EventLog(), " starts; the burning tool's output goes to "), 2);
             // Two queries, two burns, and the query that verifies the burn that
             // succeeded.
             std::vector<Bench::Span> burns;
@@ -795,6 +804,140 @@ TEST(Upgrade, AtMostEightQueriesAtOnce) {
         most = std::max(most, at_once);
     }
     EXPECT_EQ(most, 8u);
+}
+
+// --- One run at a time on the host ---------------------------------------------------
+
+// While a burn runs, every other run is refused before its first query, naming
+// the burning run, and the burn completes; queries share the lock.
+TEST(HostLock, BurnHoldsOffOtherRunsQueriesShare) {
+    REQUIRE_NAMESPACES();
+    Bench bench;
+    TwoPorts(bench, kOld, kNew);
+    bench.SetPortFile(kPort0, "burn_hold", "");
+    const int burning = bench.Start({"-s"}, "burning");
+    ASSERT_TRUE(bench.WaitForPortFile(kPort0, "held"));
+    // The Secure Boot check comes before the lock: only mokutil may run.
+    const auto tool_calls = [&bench] {
+        const std::vector<std::string> lines = bench.CallLines();
+        return std::count_if(lines.begin(), lines.end(),
+                             [](const std::string& l) { return l.rfind("mokutil ", 0) != 0; });
+    };
+    const auto calls = tool_calls();
+    for (const std::vector<std::string>& mode :
+         {std::vector<std::string>{"-s"}, {"-c"}, {"-u", "nicdiscovery.xml"}}) {
+        SCOPED_TRACE(mode[0]);
+        RunResult r = bench.Run(mode);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_TRUE(Contains(r.err, "fwpak: another fwpak run holds /run/fwpak.lock: pid "))
+            << r.err;
+        EXPECT_TRUE(Contains(r.err, " (-s, exclusive, started ")) << r.err;
+    }
+    EXPECT_EQ(tool_calls(), calls);  // no tool of theirs ran
+    bench.SetPortFile(kPort0, "release", "");
+    RunResult first = bench.Finish(burning, "burning");
+    EXPECT_EQ(first.status, 0) << first.err;
+    EXPECT_EQ(bench.PortVersion(kPort0), kNew);
+    EXPECT_EQ(CountOf(bench.EventLog(), "take_run_lock: another fwpak run holds"), 3);
+    // No bus in the case's /run: the burn went on without the inhibitor, and said so.
+    EXPECT_TRUE(
+        Contains(bench.EventLog(), "ShutdownInhibitor: no shutdown inhibitor: no system bus"));
+
+    // A query run waits in its query of the first adapter while another one runs.
+    for (const char* file : {"release", "held", "burn_hold"}) bench.RemovePortFile(kPort0, file);
+    bench.SetPortFile(kPort0, "query_hold", "");
+    const int querying = bench.Start({"-c"}, "querying");
+    ASSERT_TRUE(bench.WaitForPortFile(kPort0, "held"));
+    bench.RemovePortFile(kPort0, "query_hold");
+    RunResult beside = bench.Run({"-c"});
+    EXPECT_EQ(beside.status, 0) << beside.err;
+    bench.SetPortFile(kPort0, "release", "");
+    EXPECT_EQ(bench.Finish(querying, "querying").status, 0);
+}
+
+// A run killed mid-burn: its tool finishes the burn and holds the lock until then;
+// the log named the burn before the tool started; the next run that gets the lock
+// reports the interrupted burn, and its query clears the record.
+TEST(HostLock, KilledRunLeavesItsBurnOnTheDisk) {
+    REQUIRE_NAMESPACES();
+    Bench bench;
+    TwoPorts(bench, kOld, kNew);
+    bench.SetPortFile(kPort0, "burn_interrupt", "KILL");
+    bench.SetPortFile(kPort0, "burn_hold", "");
+    EXPECT_NE(bench.Run({"-s"}).status, 0);
+    const std::string started = std::string("do_update_firmware: burning ./nic_fw/") + kImage +
+                                " into " + kPort0 + " starts; the burning tool's output goes to ";
+    EXPECT_TRUE(Contains(bench.EventLog(), started)) << bench.EventLog();
+    EXPECT_FALSE(Contains(bench.EventLog(), "Upgrade SUCCESS"));
+
+    RunResult early = bench.Run({"-s"});
+    EXPECT_EQ(early.status, 2);
+    EXPECT_TRUE(Contains(early.err, "which has ended: a tool it started still holds the lock"))
+        << early.err;
+
+    bench.SetPortFile(kPort0, "release", "");
+    for (int i = 0; i < 600 && bench.ToolSpans().size() < 3; ++i) usleep(50 * 1000);
+    EXPECT_EQ(bench.PortVersion(kPort0), kNew);  // the tool finished its burn
+    RunResult later = bench.Run({"-c"});
+    EXPECT_EQ(later.status, 0) << later.err;
+    EXPECT_TRUE(Contains(later.err, std::string("fwpak: an earlier run ended during the burn of ") +
+                                        kPort0 + " with ./nic_fw/" + kImage +
+                                        "; query that adapter (fwpak -c) before anything else "
+                                        "is done\n"))
+        << later.err;
+    EXPECT_TRUE(Contains(bench.EventLog(), std::string("forget_queried_burns: ") + kPort0 +
+                                               " answers its query with firmware " + kNew));
+    EXPECT_FALSE(Contains(bench.Run({"-c"}).err, "earlier run"));
+}
+
+// /run that cannot take the lock file (a read-only container): a warning in the
+// log, and the run burns as before.
+TEST(HostLock, ReadOnlyRunGoesOnWithAWarning) {
+    REQUIRE_NAMESPACES();
+    Bench bench;
+    TwoPorts(bench, kOld, kNew);
+    bench.MakeRunReadOnly();
+    RunResult r = bench.Run({"-s"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(bench.PortVersion(kPort0), kNew);
+    EXPECT_TRUE(Contains(bench.EventLog(),
+                         "take_run_lock: /run/fwpak.lock could not be created or locked "
+                         "(Read-only file system); this run goes on without the host lock"))
+        << bench.EventLog();
+}
+
+// logind's inhibitor on a private system bus: the burning tools see it (taken before
+// the first start), one for the burns side by side, naming both adapters; an
+// interactive run holds one per burn, released before the next; none is left.
+TEST(ShutdownInhibitor, HeldWhileBurnsRun) {
+    REQUIRE_NAMESPACES();
+    if (ShellStatus("/usr/bin/python3 -c 'import dbusmock' 2>/dev/null && "
+                    "command -v dbus-daemon busctl dbus-send >/dev/null") != 0)
+        GTEST_SKIP() << "needs dbus-daemon, busctl, dbus-send and python3-dbusmock";
+    Bench bench;
+    TwoPorts(bench, kOld, kOld);
+    bench.UseSystemBus();
+    for (const char* port : {kPort0, kPort1}) bench.SetPortFile(port, "burn_ask_inhibitors", "");
+    EXPECT_EQ(bench.Run({"-s"}).status, 0);
+    const std::string both =
+        "a(ssssuu) 1 \"shutdown:sleep\" \"fwpak\" \"Writing the firmware of 0000:0b:00.0, "
+        "0000:af:00.0\" \"block\"";
+    EXPECT_TRUE(Contains(bench.PortFile(kPort0, "inhibitors_seen"), both))
+        << bench.PortFile(kPort0, "inhibitors_seen");
+    EXPECT_TRUE(Contains(bench.PortFile(kPort1, "inhibitors_seen"), both));
+    EXPECT_EQ(bench.Inhibitors(), "a(ssssuu) 0\n");
+    EXPECT_EQ(CountOf(bench.LogindLog(), " Inhibit "), 1) << bench.LogindLog();
+
+    for (const char* port : {kPort0, kPort1}) bench.SetPort(port, kOld, kPsid);
+    EXPECT_EQ(bench.Run({}, "y\ny\n").status, 0);
+    for (const char* port : {kPort0, kPort1})
+        EXPECT_TRUE(Contains(bench.PortFile(port, "inhibitors_seen"),
+                             std::string("a(ssssuu) 1 \"shutdown:sleep\" \"fwpak\" \"Writing the "
+                                         "firmware of ") +
+                                 port + "\" \"block\""))
+            << bench.PortFile(port, "inhibitors_seen");
+    EXPECT_EQ(bench.Inhibitors(), "a(ssssuu) 0\n");
+    EXPECT_FALSE(Contains(bench.EventLog(), "no shutdown inhibitor"));
 }
 
 }  // namespace

@@ -13,7 +13,9 @@
 #include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <fcntl.h>
 #include <map>
+#include <poll.h>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -39,6 +41,8 @@ class FakePlatform {
     ~FakePlatform() {
         set_platform(previous_);
         instance() = nullptr;
+        if (inhibitor_read_ >= 0)
+            close(inhibitor_read_);
     }
     FakePlatform(const FakePlatform&) = delete;
     FakePlatform& operator=(const FakePlatform&) = delete;
@@ -97,6 +101,23 @@ class FakePlatform {
     int add_line_error = 0;
     // stat answers by path; a path not listed is asked of the real file system.
     std::map<std::string, FileStatus> file_statuses;
+    // The host lock: how the attempt ends (a lock that is taken, or held by another
+    // run, gets a descriptor on /dev/null), the lock file's holder lines, and the
+    // process ids that exist. Each attempt is listed in `commands` as
+    // "lock exclusive|shared PATH".
+    LockAttempt lock_answer;
+    std::string lock_note;
+    std::vector<int> live_pids;
+    // The shutdown inhibitor: granted unless `inhibit_failure` is set; each request's
+    // reason is listed. A granted one is a pipe whose other end the fake keeps.
+    std::string inhibit_failure;
+    std::vector<std::string> inhibit_reasons;
+    bool InhibitorHeld() const {
+        if (inhibitor_read_ < 0)
+            return false;
+        struct pollfd p = {inhibitor_read_, POLLIN, 0};
+        return poll(&p, 1, 0) == 0;
+    }
 
   private:
     static FakePlatform*& instance() {
@@ -268,12 +289,46 @@ class FakePlatform {
         auto it = instance()->file_statuses.find(path);
         return it != instance()->file_statuses.end() ? it->second : system_file_status(path);
     }
+    static LockAttempt TakeLock(const char* path, bool exclusive) {
+        instance()->commands.push_back(std::string("lock ") +
+                                       (exclusive ? "exclusive " : "shared ") + path);
+        LockAttempt a = instance()->lock_answer;
+        a.fd = a.error == 0 && !a.not_regular ? open("/dev/null", O_RDONLY | O_CLOEXEC) : -1;
+        return a;
+    }
+    static bool EditLockNote(int /*fd*/, const LockNoteEdit& edit) {
+        instance()->lock_note = edit(instance()->lock_note);
+        return true;
+    }
+    static bool ProcessExists(int pid) {
+        for (int p : instance()->live_pids)
+            if (p == pid)
+                return true;
+        return false;
+    }
+    static int InhibitShutdown(const char* why, std::string* failure) {
+        FakePlatform* f = instance();
+        f->inhibit_reasons.emplace_back(why);
+        if (!f->inhibit_failure.empty()) {
+            *failure = f->inhibit_failure;
+            return -1;
+        }
+        int ends[2];
+        if (pipe2(ends, O_CLOEXEC) != 0)
+            return -1;
+        if (f->inhibitor_read_ >= 0)
+            close(f->inhibitor_read_);
+        f->inhibitor_read_ = ends[0];
+        return ends[1];
+    }
 
     static constexpr PlatformOps kOps = {
         RunShell,     OpenReadPipe,     CloseReadPipe,    PathExists,
         SysfsReadHex, SysfsEntryExists, SysfsListDir,     system_create_data_file,
         StartChild,   WaitChild,        ListPciFunctions, AddLineOnce,
-        StatusOf};
+        StatusOf,     TakeLock,         EditLockNote,     ProcessExists,
+        InhibitShutdown};
+    int inhibitor_read_ = -1;
     std::map<std::string, Reply> script_;
     std::vector<Child> children_;
     std::vector<int> finished_;  // ended by the test, not yet seen by the code

@@ -73,10 +73,17 @@ class NamespaceBench {
     // machine's own. Returns the script's exit status.
     int RunScript(const std::string& script, bool private_ns,
                   const std::string& redirect = "") const {
-        const std::string path = root_ + "/run.sh";
+        return ShellStatus(ScriptCommand(script, private_ns, "run") + redirect);
+    }
+
+    // Writes the script to <name>.sh in the bench directory and returns the command
+    // that runs it, as RunScript does, for a script started without waiting for it.
+    std::string ScriptCommand(const std::string& script, bool private_ns,
+                              const std::string& name) const {
+        const std::string path = root_ + "/" + name + ".sh";
         if (!private_ns) {
             WriteFileText(path, script);
-            return ShellStatus("sh " + ShellQuote(path) + redirect);
+            return "sh " + ShellQuote(path);
         }
         WriteFileText(
             path,
@@ -85,7 +92,7 @@ class NamespaceBench {
             "    exit 99\n"
             "fi\n" +
                 script);
-        return ShellStatus(InMountNamespace(path) + redirect);
+        return InMountNamespace(path);
     }
 
     std::string root_;

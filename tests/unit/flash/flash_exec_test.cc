@@ -205,6 +205,37 @@ TEST_F(FlashExec, NoticeOnceSelectionLineAndMacRewrite) {
                                         "/run/reboot-required.pkgs: fwpak"}));
 }
 
+// A burn holds logind's inhibitor, naming its adapter, only while it runs; its
+// start line is on the disk before the verdict. Without a bus the burns go on, and
+// the log says so once.
+TEST_F(FlashExec, InhibitorAndStartLineFrameTheBurn) {
+    nic_info& row = FillRow({{"16.35.3000", "a.bin"}});
+    EXPECT_EQ(Burn(), 0);
+    EXPECT_EQ(fake_.inhibit_reasons,
+              std::vector<std::string>{"Writing the firmware of 0000:0b:00.0"});
+    EXPECT_FALSE(fake_.InhibitorHeld());
+    const std::string log = Log();
+    const size_t start = log.find(
+        "do_update_firmware: burning ./nic_fw/a.bin into 0000:0b:00.0 "
+        "starts; the burning tool's output goes to /tmp/data");
+    EXPECT_LT(start, log.find("Upgrade SUCCESS")) << log;
+    EXPECT_FALSE(FileExists(dir_.path() + "/fwpak-burns-in-progress"));
+
+    fake_.inhibit_failure =
+        "no system bus at /run/dbus/system_bus_socket (No such file or directory)";
+    for (int burn = 0; burn < 2; ++burn) {
+        row.flags = NIC_STATE_KNOWN | NIC_FLASH;
+        EXPECT_EQ(Burn(), 0);
+    }
+    EXPECT_EQ(CountOf(Log(),
+                      "ShutdownInhibitor: no shutdown inhibitor: no system bus at "
+                      "/run/dbus/system_bus_socket (No such file or directory); a shutdown "
+                      "or reboot that someone else starts is not held back"),
+              1)
+        << Log();
+    EXPECT_EQ(CountOf(Log(), "Upgrade SUCCESS"), 3);
+}
+
 TEST_F(FlashExec, ReplayBurnsTheFirstImageWithoutSelectionLines) {
     nic_info& row = FillRow({{"2.42.5000", "from-report.bin"}, {"16.35.3000", "newer.bin"}});
     row.pcurrent_mac = dup_text("00:02:c9:1a:2b:3c");

@@ -323,10 +323,10 @@ class FakePlatform {
     }
 
     static constexpr PlatformOps kOps = {
-        RunShell,     OpenReadPipe,     CloseReadPipe,    PathExists,
-        SysfsReadHex, SysfsEntryExists, SysfsListDir,     system_create_data_file,
-        StartChild,   WaitChild,        ListPciFunctions, AddLineOnce,
-        StatusOf,     TakeLock,         EditLockNote,     ProcessExists,
+        RunShell,       OpenReadPipe,     CloseReadPipe,    PathExists,
+        SysfsReadHex,   SysfsEntryExists, SysfsListDir,     system_create_data_file,
+        StartChild,     WaitChild,        ListPciFunctions, AddLineOnce,
+        StatusOf,       TakeLock,         EditLockNote,     ProcessExists,
         InhibitShutdown};
     int inhibitor_read_ = -1;
     std::map<std::string, Reply> script_;

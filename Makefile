@@ -81,7 +81,7 @@ package-check: package
 	if command -v rpmbuild >/dev/null; then $(MAKE) rpm && tests/package/check-rpm $(BUILD)/rpm $(VERSION); \
 	else echo "package-check: skipped the RPM: rpmbuild is not installed (scripts/install-deps)"; fi
 
-# The RPM (packaging/rpm/fwpak.spec) from a source tarball of the tree's files, in
+# The RPM (packaging/rpm/fwpak.rpmbuild) from a source tarball of the tree's files, in
 # $(BUILD)/rpm. Where rpm lacks RHEL's macros (Debian), packaging/rpm/macros.debian
 # stands in for them and the build dependencies, which the rpm database of a
 # Debian host cannot know, are not checked.
@@ -93,7 +93,7 @@ rpm:
 	if [ -z "$$(rpm --eval '%{?_unitdir}')" ]; then \
 	    extra="--load packaging/rpm/macros.debian --nodeps"; fi; \
 	rpmbuild -ba $$extra --define "_topdir $(abspath $(BUILD)/rpm)" \
-	    --define "_smp_mflags -j$(JOBS)" packaging/rpm/fwpak.spec
+	    --define "_smp_mflags -j$(JOBS)" packaging/rpm/fwpak.rpmbuild
 
 # The demo needs only the programs, not the test suite: a quiet build of fwpak (and
 # of fwpak-repo where the tree has it) in one line, its log shown only on failure.

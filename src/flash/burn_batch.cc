@@ -111,12 +111,12 @@ void BurnBatch::start_ready() {
 // The one place a burning tool is started.
 void BurnBatch::start(size_t slot) {
     Entry& e = entries_[slot];
-    ChildSpec spec;
-    spec.program = e.burn.command.program;
-    spec.args = e.burn.command.args;
-    spec.output_fd = e.burn.data.fd.get();
+    ChildSpec child_spec;
+    child_spec.program = e.burn.command.program;
+    child_spec.args = e.burn.command.args;
+    child_spec.output_fd = e.burn.data.fd.get();
     burn_starting(e.burn);
-    const StartedChild started = start_child(spec);
+    const StartedChild started = start_child(child_spec);
     if (started.id == 0) {
         ToolRun not_started;
         not_started.error = started.error;
@@ -149,11 +149,11 @@ void BurnBatch::tool_ended(size_t slot, const ToolRun& run) {
 void BurnBatch::start_verification(size_t slot) {
     Entry& e = entries_[slot];
     mark_query_start(&e.burn);
-    ChildSpec spec;
-    spec.program = e.burn.query.program;
-    spec.args = e.burn.query.args;
-    spec.output_fd = e.burn.data.fd.get();
-    const StartedChild started = start_child(spec);
+    ChildSpec child_spec;
+    child_spec.program = e.burn.query.program;
+    child_spec.args = e.burn.query.args;
+    child_spec.output_fd = e.burn.data.fd.get();
+    const StartedChild started = start_child(child_spec);
     if (started.id == 0) {
         query_ended(slot, ChildEnd{});
         return;

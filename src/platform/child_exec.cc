@@ -40,21 +40,21 @@ void input_from_dev_null() {
 // command stays in this process's group, as under popen, and writes its standard
 // output into the pipe. Nothing else is closed: a descriptor inherited on purpose
 // (one without O_CLOEXEC) must reach the program.
-void exec_child(const ChildSpec& spec, int capture_fd) {
+void exec_child(const ChildSpec& child_spec, int capture_fd) {
     if (capture_fd >= 0) {
         dup2(capture_fd, STDOUT_FILENO);
     } else {
         setpgid(0, 0);
         input_from_dev_null();
-        if (spec.output_fd >= 0) {
-            dup2(spec.output_fd, STDOUT_FILENO);
-            dup2(spec.output_fd, STDERR_FILENO);
+        if (child_spec.output_fd >= 0) {
+            dup2(child_spec.output_fd, STDOUT_FILENO);
+            dup2(child_spec.output_fd, STDERR_FILENO);
         }
     }
     std::vector<char*> argv;
-    argv.reserve(spec.args.size() + 1);
-    for (const std::string& a : spec.args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.reserve(child_spec.args.size() + 1);
+    for (const std::string& a : child_spec.args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
-    execv(spec.program, argv.data());
+    execv(child_spec.program, argv.data());
     _exit(1);
 }

@@ -15,6 +15,6 @@ int exit_code_of(int status);
 ToolRun tool_run_of(int status);
 
 // The child's side of ChildSpec, after fork: sets up the process group, input and
-// output the spec asks for and executes the program; exits with 1 when it cannot.
+// output the child_spec asks for and executes the program; exits with 1 when it cannot.
 // Descriptors inherited without O_CLOEXEC stay open in the program.
-[[noreturn]] void exec_child(const ChildSpec& spec, int capture_fd);
+[[noreturn]] void exec_child(const ChildSpec& child_spec, int capture_fd);

@@ -54,11 +54,11 @@ ToolRun run_tool(const char* program, const std::vector<std::string>& args, int 
     std::unique_ptr<OutputView> view;
     if (show_output)
         view = std::make_unique<OutputView>(output_fd);
-    ChildSpec spec;
-    spec.program = program;
-    spec.args = args;
-    spec.output_fd = output_fd;
-    const StartedChild started = start_child(spec);
+    ChildSpec child_spec;
+    child_spec.program = program;
+    child_spec.args = args;
+    child_spec.output_fd = output_fd;
+    const StartedChild started = start_child(child_spec);
     if (started.id <= 0) {
         result.error = started.error;
         return result;
@@ -83,11 +83,11 @@ std::vector<CapturedRun> run_captured(const std::vector<std::string>& commands,
     size_t next = 0;
     while (next < commands.size() || !running.empty()) {
         while (next < commands.size() && running.size() < std::max<size_t>(max_at_once, 1)) {
-            ChildSpec spec;
-            spec.program = "/bin/sh";
-            spec.args = {"sh", "-c", commands[next]};
-            spec.capture = true;
-            const StartedChild started = start_child(spec);
+            ChildSpec child_spec;
+            child_spec.program = "/bin/sh";
+            child_spec.args = {"sh", "-c", commands[next]};
+            child_spec.capture = true;
+            const StartedChild started = start_child(child_spec);
             results[next].started = started.id > 0;
             if (started.id > 0)
                 running.emplace_back(started.id, next);

@@ -81,7 +81,7 @@ struct PlatformOps {
     bool (*sysfs_entry_exists)(const char* path);
     bool (*sysfs_list_dir)(const char* dir, std::vector<std::string>* entries);
     int (*create_data_file)(char* name_template);
-    StartedChild (*start_child)(const ChildSpec& spec);
+    StartedChild (*start_child)(const ChildSpec& child_spec);
     bool (*wait_child)(int timeout_ms, ChildEnd* end);
     std::vector<PciFunction> (*list_pci_functions)();
     int (*add_line_once)(const char* path, const char* line);

@@ -169,12 +169,12 @@ bool poll_once(int timeout_ms) {
 
 }  // namespace
 
-StartedChild system_start_child(const ChildSpec& spec) {
+StartedChild system_start_child(const ChildSpec& child_spec) {
     StartedChild started;
     if (!watch_exits(&started.error))
         return started;
     int pipe_fds[2] = {-1, -1};
-    if (spec.capture && pipe2(pipe_fds, O_CLOEXEC) != 0) {
+    if (child_spec.capture && pipe2(pipe_fds, O_CLOEXEC) != 0) {
         started.error = errno;
         unwatch_exits_when_idle();
         return started;
@@ -182,7 +182,7 @@ StartedChild system_start_child(const ChildSpec& spec) {
     fflush(nullptr);
     pid_t pid = fork();
     if (pid == 0)
-        exec_child(spec, pipe_fds[1]);
+        exec_child(child_spec, pipe_fds[1]);
     if (pipe_fds[1] >= 0)
         close(pipe_fds[1]);
     if (pid < 0) {
@@ -193,7 +193,7 @@ StartedChild system_start_child(const ChildSpec& spec) {
         return started;
     }
     // Also here, so the group exists before any signal could be meant for it.
-    if (!spec.capture)
+    if (!child_spec.capture)
         setpgid(pid, pid);
     if (pipe_fds[0] >= 0)
         fcntl(pipe_fds[0], F_SETFL, O_NONBLOCK);
@@ -216,8 +216,8 @@ bool system_wait_child(int timeout_ms, ChildEnd* end) {
     }
 }
 
-StartedChild start_child(const ChildSpec& spec) {
-    return platform().start_child(spec);
+StartedChild start_child(const ChildSpec& child_spec) {
+    return platform().start_child(child_spec);
 }
 
 bool wait_child(int timeout_ms, ChildEnd* end) {

@@ -6,8 +6,8 @@
 
 #include "platform/platform.h"
 
-// Starts `spec` without waiting for it.
-StartedChild start_child(const ChildSpec& spec);
+// Starts `child_spec` without waiting for it.
+StartedChild start_child(const ChildSpec& child_spec);
 
 // Waits until a child of the set has terminated (a captured child also until its
 // output has ended), at most `timeout_ms` milliseconds (-1: as long as it takes).

@@ -12,7 +12,7 @@ int system_sysfs_read_hex(const char* path, unsigned int* value);
 bool system_sysfs_entry_exists(const char* path);
 bool system_sysfs_list_dir(const char* dir, std::vector<std::string>* entries);
 int system_create_data_file(char* name_template);
-StartedChild system_start_child(const ChildSpec& spec);
+StartedChild system_start_child(const ChildSpec& child_spec);
 bool system_wait_child(int timeout_ms, ChildEnd* end);
 std::vector<PciFunction> system_list_pci_functions();
 int system_add_line_once(const char* path, const char* line);

@@ -73,11 +73,11 @@ bool start_query(const std::string& image, RunningQuery* query, ImageFacts* fact
         facts->problem = std::string("cannot make a file for the answer: ") + strerror(errno);
         return false;
     }
-    ChildSpec spec;
-    spec.program = MSTFLINT_PROGRAM;
-    spec.args = {MSTFLINT_ARG0, "-i", image, "q"};
-    spec.output_fd = fileno(query->output.get());
-    const StartedChild started = start_child(spec);
+    ChildSpec child_spec;
+    child_spec.program = MSTFLINT_PROGRAM;
+    child_spec.args = {MSTFLINT_ARG0, "-i", image, "q"};
+    child_spec.output_fd = fileno(query->output.get());
+    const StartedChild started = start_child(child_spec);
     if (started.id <= 0) {
         ToolRun failed;
         failed.error = started.error;

@@ -184,29 +184,29 @@ class FakePlatform {
     };
 
     // A shell command is listed as its text, a tool as its program and arguments.
-    static std::string LineOf(const ChildSpec& spec) {
-        if (spec.args.size() == 3 && spec.args[1] == "-c")
-            return spec.args[2];
-        std::string line = spec.program;
-        for (size_t i = 1; i < spec.args.size(); ++i) line += " " + spec.args[i];
+    static std::string LineOf(const ChildSpec& child_spec) {
+        if (child_spec.args.size() == 3 && child_spec.args[1] == "-c")
+            return child_spec.args[2];
+        std::string line = child_spec.program;
+        for (size_t i = 1; i < child_spec.args.size(); ++i) line += " " + child_spec.args[i];
         return line;
     }
 
     // A tool's scripted output is in its data file from its start on.
-    static StartedChild StartChild(const ChildSpec& spec) {
+    static StartedChild StartChild(const ChildSpec& child_spec) {
         FakePlatform* self = instance();
         Child child;
-        child.line = LineOf(spec);
+        child.line = LineOf(child_spec);
         child.reply = self->Lookup(child.line);
-        child.capture = spec.capture;
+        child.capture = child_spec.capture;
         if (child.reply.start_error != 0)
             return {0, child.reply.start_error};
         self->commands.push_back(child.line);
-        if (!spec.capture && child.reply.executes) {
+        if (!child_spec.capture && child.reply.executes) {
             self->tool_calls.push_back(child.line.substr(
-                std::min(child.line.size(), std::string(spec.program).size() + 1)));
-            if (spec.output_fd >= 0 &&
-                write(spec.output_fd, child.reply.output.data(), child.reply.output.size()) < 0)
+                std::min(child.line.size(), std::string(child_spec.program).size() + 1)));
+            if (child_spec.output_fd >= 0 && write(child_spec.output_fd, child.reply.output.data(),
+                                                   child.reply.output.size()) < 0)
                 ADD_FAILURE() << "cannot write the output of " << child.line;
         }
         child.id = static_cast<int>(self->children_.size()) + 1;

@@ -109,19 +109,6 @@ bool holds_line(const std::string& text, const std::string& line) {
     return false;
 }
 
-bool write_whole(int fd, const std::string& text) {
-    size_t done = 0;
-    while (done < text.size()) {
-        ssize_t n = write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += static_cast<size_t>(n);
-    }
-    return true;
-}
-
 }  // namespace
 
 int system_add_line_once(const char* path, const char* line) {
@@ -145,7 +132,7 @@ int system_add_line_once(const char* path, const char* line) {
     added += line;
     added += '\n';
     errno = 0;
-    if (!write_whole(fd.get(), added))
+    if (!write_all(fd.get(), added))
         return errno != 0 ? errno : EIO;
     return close(fd.release()) == 0 ? 0 : errno;
 }

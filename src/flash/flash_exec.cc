@@ -14,7 +14,7 @@
 #include "flash/tool_commands.h"
 #include "handles.h"
 #include "nic_info.h"
-#include "policy/versions.h"
+#include "versions/versions.h"
 #include "run_flags.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include "console.h"
 #include "inventory/catalog.h"
 #include "nic_info.h"
-#include "policy/versions.h"
+#include "versions/versions.h"
 #include "run_flags.h"
 
 int32_t fw_invalid = 0;

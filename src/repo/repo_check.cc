@@ -15,7 +15,7 @@
 #include <unistd.h>
 
 #include "handles.h"
-#include "policy/versions.h"
+#include "versions/versions.h"
 #include "repo/image_query.h"
 
 namespace {

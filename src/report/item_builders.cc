@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "nic_info.h"
-#include "policy/versions.h"
+#include "versions/versions.h"
 
 namespace {
 

@@ -16,7 +16,7 @@
 
 #include "console.h"
 #include "handles.h"
-#include "policy/versions.h"
+#include "versions/versions.h"
 
 namespace {
 

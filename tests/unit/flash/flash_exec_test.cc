@@ -18,7 +18,7 @@
 #include "console.h"
 #include "flash/flash_exec.h"
 #include "nic_info.h"
-#include "policy/versions.h"
+#include "versions/versions.h"
 #include "run_flags.h"
 
 namespace {

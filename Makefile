@@ -31,7 +31,7 @@ build: $(BUILD)/Makefile
 test: deps build
 	scripts/lint $(BUILD)
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
-	scripts/memcheck $(BUILD)
+	scripts/memcheck $(BUILD) $(JOBS)
 	$(MAKE) package-check
 	$(MAKE) asan-test
 	$(MAKE) fuzz FUZZ_SECONDS=10
@@ -49,7 +49,7 @@ asan-test:
 # The unit tests under valgrind memcheck; tests/memcheck.supp lists the leaks the
 # design leaves to process exit.
 memcheck: build
-	scripts/memcheck $(BUILD)
+	scripts/memcheck $(BUILD) $(JOBS)
 
 # libFuzzer targets (tests/fuzz): the product libraries built with clang, the
 # sanitizers and coverage instrumentation, then each target run FUZZ_SECONDS.

@@ -20,7 +20,8 @@ TEST(Findings, PrintedByFileInLineOrderWithTheirCountAndStatus) {
     const FindingsCase cases[] = {
         {{}, "0 errors, 0 warnings\n", REPO_CLEAN},
         {{{"nic_fw/a.bin", 0, Severity::warning, "w"}},
-         "nic_fw/a.bin: warning: w\n0 errors, 1 warning\n", REPO_WARNINGS},
+         "nic_fw/a.bin: warning: w\n0 errors, 1 warning\n",
+         REPO_WARNINGS},
         // Files in the order of their first finding, each file's lines ascending,
         // a whole-file finding (line 0) first; equal lines keep the order found.
         {{{"catalog.xml", 9, Severity::error, "late"},

@@ -31,7 +31,7 @@ build: $(BUILD)/Makefile
 test: deps build
 	scripts/lint $(BUILD)
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
-	scripts/memcheck $(BUILD)
+	scripts/memcheck $(BUILD) $(JOBS)
 	$(MAKE) package-check
 	$(MAKE) asan-test
 	$(MAKE) fuzz FUZZ_SECONDS=10
@@ -49,7 +49,7 @@ asan-test:
 # The unit tests under valgrind memcheck; tests/memcheck.supp lists the leaks the
 # design leaves to process exit.
 memcheck: build
-	scripts/memcheck $(BUILD)
+	scripts/memcheck $(BUILD) $(JOBS)
 
 # libFuzzer targets (tests/fuzz): the product libraries built with clang, the
 # sanitizers and coverage instrumentation, then each target run FUZZ_SECONDS.
@@ -85,15 +85,19 @@ package-check: package
 # $(BUILD)/rpm. Where rpm lacks RHEL's macros (Debian), packaging/rpm/macros.debian
 # stands in for them and the build dependencies, which the rpm database of a
 # Debian host cannot know, are not checked.
+# rpmbuild puts the recipe into the source package under the name it was given, and
+# RPM's tools (rpmlint, rpmbuild --rebuild, mock) look there for RPM's own suffix.
+RPM_RECIPE = $(BUILD)/rpm/SPECS/fwpak.spec
 rpm:
 	@command -v rpmbuild >/dev/null || { echo "make rpm: rpmbuild is not installed (package rpm)" >&2; exit 1; }
 	rm -rf $(BUILD)/rpm && mkdir -p $(BUILD)/rpm/SOURCES
 	git ls-files -co --exclude-standard | while read -r f; do [ ! -e "$$f" ] || echo "$$f"; done | \
 	    tar -czf $(BUILD)/rpm/SOURCES/fwpak-$(VERSION).tar.gz --transform 's,^,fwpak-$(VERSION)/,' -T -
+	mkdir -p $(BUILD)/rpm/SPECS && cp packaging/rpm/fwpak.rpmbuild $(RPM_RECIPE)
 	if [ -z "$$(rpm --eval '%{?_unitdir}')" ]; then \
 	    extra="--load packaging/rpm/macros.debian --nodeps"; fi; \
 	rpmbuild -ba $$extra --define "_topdir $(abspath $(BUILD)/rpm)" \
-	    --define "_smp_mflags -j$(JOBS)" packaging/rpm/fwpak.rpmbuild
+	    --define "_smp_mflags -j$(JOBS)" $(RPM_RECIPE)
 
 # The demo needs only the programs, not the test suite: a quiet build of fwpak (and
 # of fwpak-repo where the tree has it) in one line, its log shown only on failure.

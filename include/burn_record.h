@@ -11,6 +11,10 @@
 
 extern const char g_BurnRecordFile[];
 
+// The local time as ISO 8601 with its offset (2026-12-07T22:05:49+0000): the burn
+// record's and the host lock note's start stamp, so that both read alike.
+std::string local_time_stamp();
+
 // One burn in progress: the adapter, the image path, the tool's data file, and the
 // run that started it (its process id and start time).
 struct BurnRecord {

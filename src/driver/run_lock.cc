@@ -9,11 +9,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <sstream>
 #include <unistd.h>
 #include <vector>
 
+#include "burn_record.h"
 #include "console.h"
 #include "handles.h"
 #include "platform/host_lock.h"
@@ -47,15 +47,6 @@ std::string option_words(int32_t flags) {
         if ((flags & w.bit) != 0)
             words += words.empty() ? w.word : std::string(" ") + w.word;
     return words.empty() ? "no option" : words;
-}
-
-std::string now_text() {
-    time_t now = time(nullptr);
-    struct tm local = {};
-    char text[64] = "";
-    if (localtime_r(&now, &local) != nullptr)
-        strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S%z", &local);
-    return text;
 }
 
 // The value of "key=" in a holder line: up to the next blank, or for the last key,
@@ -99,7 +90,7 @@ int refuse(const char* why, const char* advice) {
 
 void write_holder_line(bool exclusive, int32_t flags) {
     const std::string own =
-        lock_holder_line(static_cast<int>(getpid()), exclusive, now_text(), flags);
+        lock_holder_line(static_cast<int>(getpid()), exclusive, local_time_stamp(), flags);
     edit_lock_note(g_lock_fd, [&](const std::string& note) {
         std::string kept;
         for (const std::string& line : exclusive ? std::vector<std::string>() : lines_of(note))

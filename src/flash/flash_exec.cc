@@ -20,7 +20,7 @@
 #include "flash/trust_checks.h"
 #include "handles.h"
 #include "nic_info.h"
-#include "policy/versions.h"
+#include "versions/versions.h"
 #include "run_flags.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include "nic_info.h"
 #include "platform/files.h"
 #include "platform/platform.h"
-#include "policy/versions.h"
+#include "versions/versions.h"
 
 // Longest image path ("./nic_fw/" and the file name) that is handed to the tool.
 constexpr size_t IMAGE_PATH_MAX = 999;

@@ -11,7 +11,7 @@
 #include <libxml/xmlreader.h>
 
 #include "console.h"
-#include "policy/versions.h"
+#include "versions/versions.h"
 
 namespace {
 

@@ -18,7 +18,7 @@
 #include "inventory/fw_query.h"
 #include "inventory/pci_enum.h"
 #include "platform/files.h"
-#include "policy/versions.h"
+#include "versions/versions.h"
 #include "run_flags.h"
 
 nic_info* curnic = nullptr;

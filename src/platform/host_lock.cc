@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/files.h"
 #include "platform/system_ops.h"
 
 namespace {
@@ -49,18 +50,7 @@ std::string read_note(int fd) {
 }
 
 bool write_note(int fd, const std::string& note) {
-    if (ftruncate(fd, 0) != 0)
-        return false;
-    size_t done = 0;
-    while (done < note.size()) {
-        ssize_t n = pwrite(fd, note.data() + done, note.size() - done, static_cast<off_t>(done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += static_cast<size_t>(n);
-    }
-    return true;
+    return ftruncate(fd, 0) == 0 && lseek(fd, 0, SEEK_SET) == 0 && write_all(fd, note);
 }
 
 }  // namespace

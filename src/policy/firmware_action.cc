@@ -1,7 +1,7 @@
 // The one classification of an adapter's firmware against the repository.
 #include "policy/firmware_action.h"
 
-#include "policy/versions.h"
+#include "versions/versions.h"
 
 FirmwareAction classify_firmware(const nic_info& row) {
     // The newest image decides: any newer image makes it newer, and with none

@@ -3,7 +3,7 @@
 
 #include "console.h"
 #include "inventory/inventory_build.h"
-#include "policy/versions.h"
+#include "versions/versions.h"
 
 namespace {
 

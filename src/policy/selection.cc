@@ -9,7 +9,7 @@
 #include "inventory/catalog.h"
 #include "nic_info.h"
 #include "policy/firmware_action.h"
-#include "policy/versions.h"
+#include "versions/versions.h"
 #include "run_flags.h"
 
 int32_t fw_invalid = 0;

@@ -17,7 +17,7 @@
 #include "handles.h"
 #include "inventory/pci_enum.h"
 #include "platform/files.h"
-#include "policy/versions.h"
+#include "versions/versions.h"
 #include "repo/host_adapters.h"
 #include "repo/image_query.h"
 #include "repo/repo_check.h"

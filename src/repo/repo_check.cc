@@ -18,7 +18,7 @@
 #include "flash/tool_commands.h"
 #include "handles.h"
 #include "platform/files.h"
-#include "policy/versions.h"
+#include "versions/versions.h"
 #include "repo/image_query.h"
 #include "repo/repo_trust.h"
 

@@ -7,7 +7,7 @@
 
 #include "nic_info.h"
 #include "policy/firmware_action.h"
-#include "policy/versions.h"
+#include "versions/versions.h"
 
 namespace {
 

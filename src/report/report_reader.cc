@@ -17,7 +17,7 @@
 #include "console.h"
 #include "handles.h"
 #include "platform/files.h"
-#include "policy/versions.h"
+#include "versions/versions.h"
 
 namespace {
 

@@ -16,7 +16,7 @@
 #include "inventory/pci_enum.h"
 #include "nic_info.h"
 #include "platform/process_state.h"
-#include "policy/versions.h"
+#include "versions/versions.h"
 #include "progress_view.h"
 #include "report/report_reader.h"
 #include "report/report_replay.h"

@@ -7,7 +7,7 @@
 
 // Piece in which a file is read: images run to tens of megabytes and are never
 // held whole in memory.
-constexpr size_t DIGEST_READ_PIECE = 64 * 1024;
+constexpr size_t DIGEST_READ_PIECE = size_t{64} * 1024;
 
 // Length of a digest written as lower-case hexadecimal.
 constexpr size_t SHA256_HEX_LEN = 64;

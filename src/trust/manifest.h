@@ -14,7 +14,7 @@ constexpr char MANIFEST_LOOKUP_NAME[] = "../getmlnxinfo";
 // line; a manifest larger than MANIFEST_SIZE_MAX is not read at all (200 images
 // take some 20 KiB).
 constexpr size_t MANIFEST_LINE_MAX = 4096;
-constexpr size_t MANIFEST_SIZE_MAX = 1024 * 1024;
+constexpr size_t MANIFEST_SIZE_MAX = size_t{1024} * 1024;
 
 struct ManifestEntry {
     int line = 0;

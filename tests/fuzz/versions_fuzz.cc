@@ -10,7 +10,7 @@
 
 #include "fuzz_support.h"
 #include "nic_info.h"
-#include "policy/versions.h"
+#include "versions/versions.h"
 
 namespace {
 

@@ -19,7 +19,7 @@
 #include "flash/flash_exec.h"
 #include "flash/trust_checks.h"
 #include "nic_info.h"
-#include "policy/versions.h"
+#include "versions/versions.h"
 #include "run_flags.h"
 
 namespace {

@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "policy/versions.h"
+#include "versions/versions.h"
 #include "run_flags.h"
 
 namespace {

@@ -15,7 +15,7 @@
 #include "inventory/inventory_build.h"
 #include "nic_info.h"
 #include "policy/selection.h"
-#include "policy/versions.h"
+#include "versions/versions.h"
 #include "run_flags.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "nic_info.h"
-#include "policy/versions.h"
+#include "versions/versions.h"
 #include "report/item_builders.h"
 
 namespace {

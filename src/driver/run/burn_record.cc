@@ -16,20 +16,20 @@
 
 const char g_BurnRecordFile[] = "fwpak-burns-in-progress";
 
+std::string local_time_stamp() {
+    time_t now = time(nullptr);
+    struct tm local = {};
+    char text[64] = "";  // 24 characters used; strftime leaves it empty if it would not fit
+    if (localtime_r(&now, &local) != nullptr)
+        strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S%z", &local);
+    return text;
+}
+
 namespace {
 
 // A record file larger than this was not written by this program (a record is a
 // line of a few hundred bytes, one per adapter); only its start is read.
 constexpr size_t kRecordFileMax = 1 << 20;
-
-std::string now_text() {
-    time_t now = time(nullptr);
-    struct tm local = {};
-    char text[64] = "";
-    if (localtime_r(&now, &local) != nullptr)
-        strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S%z", &local);
-    return text;
-}
 
 std::vector<std::string> split(const std::string& line, char sep) {
     std::vector<std::string> fields;
@@ -124,7 +124,7 @@ void record_burn_start(const std::string& bus, const std::string& image,
     std::vector<BurnRecord> records = read_burn_records();
     drop(&records, log_value(bus));
     records.push_back({log_value(bus), log_value(image), log_value(data_file),
-                       static_cast<int>(getpid()), now_text()});
+                       static_cast<int>(getpid()), local_time_stamp()});
     store(records);
 }
 

@@ -1,5 +1,5 @@
 // Firmware version texts: parsing into triples and ordering an adapter's images.
-#include "policy/versions.h"
+#include "versions/versions.h"
 
 #include <algorithm>
 #include <cstdio>

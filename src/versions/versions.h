@@ -65,11 +65,6 @@ long version_sort_key(uint32_t major, uint32_t minor, uint32_t release);
 // their order. `count` is bounded at VER_BUF_ROWS.
 void sort_version_rows(char rows[][VER_BUF_LEN], long* keys, int count);
 
-// Sorts the version list of adapter row uIdx of g_ninfo (its fw_count,
-// at most VER_BUF_ROWS of them). Defined with the policy library (sort_fw.cc),
-// since the version library does not reach the adapter table.
-void sort_fw(int uIdx, char ver_buf[][VER_BUF_LEN], long* fw_sorted);
-
 // Builds the sorted version list of one adapter: rows[k] is "%u.%u.%u" of an
 // image's triple, lowest version first, highest last; images with equal triples
 // appear in catalog order. *count receives the number of rows (0 without images).

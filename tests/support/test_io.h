@@ -1,4 +1,4 @@
-// Helpers for the driver's unit tests: capture what the code writes to standard
+// Helpers for the unit tests: capture what the code writes to standard
 // output, feed its standard input, give it a mutable argument vector, and reset the
 // run state between cases.
 #pragma once

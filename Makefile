@@ -12,7 +12,7 @@ CMAKE_FLAGS ?=
 # (kept in the build directory's CMake cache once given).
 FWPAK_MAINTAINER ?=
 
-.PHONY: all build deps test lint asan-test memcheck fuzz-build fuzz package package-check rpm demo bench install install-strip clean
+.PHONY: all build deps test test-all lint asan-test asan-unit memcheck fuzz-build fuzz package package-check rpm demo bench install install-strip clean
 
 all: build
 
@@ -28,23 +28,41 @@ $(BUILD)/Makefile:
 build: $(BUILD)/Makefile
 	cmake --build $(BUILD) -j $(JOBS)
 
+# The gate CI runs (.ci/run), under ten minutes on two cores: lint, every test but the
+# Ansible fleet, the unit tier under valgrind and under ASan/UBSan, both packages.
 test: deps build
 	scripts/lint $(BUILD)
-	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS) -LE fleet
 	scripts/memcheck $(BUILD) $(JOBS)
 	$(MAKE) package-check
+	$(MAKE) asan-unit
+
+# Everything the gate leaves out for its time: the fleet roll-out (about three minutes
+# alone), every tier under ASan/UBSan, each fuzz target for FUZZ_SECONDS.
+test-all: test
+	ctest --test-dir $(BUILD) --output-on-failure -L fleet
 	$(MAKE) asan-test
-	$(MAKE) fuzz FUZZ_SECONDS=10
+	$(MAKE) fuzz
 
 lint: build
 	scripts/lint $(BUILD)
 
-asan-test:
-	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DFWPAK_WERROR=ON -DFWPAK_SANITIZE=ON \
-	    -DCMAKE_CXX_COMPILER=clang++
-	cmake --build $(ASAN_BUILD) -j $(JOBS)
-	ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 \
+ASAN_CONFIGURE = cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DFWPAK_WERROR=ON \
+	    -DFWPAK_SANITIZE=ON -DCMAKE_CXX_COMPILER=clang++
+ASAN_CTEST = ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 \
 	    ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
+
+# The whole suite, under AddressSanitizer and UndefinedBehaviorSanitizer (clang).
+asan-test:
+	$(ASAN_CONFIGURE)
+	cmake --build $(ASAN_BUILD) -j $(JOBS)
+	$(ASAN_CTEST)
+
+# The unit tier alone under the sanitizers: only its binaries are built.
+asan-unit:
+	$(ASAN_CONFIGURE)
+	cmake --build $(ASAN_BUILD) -j $(JOBS) --target unit_tests
+	$(ASAN_CTEST) -L unit
 
 # The unit tests under valgrind memcheck; tests/memcheck.supp lists the leaks the
 # design leaves to process exit.

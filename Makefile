@@ -33,7 +33,7 @@ build: $(BUILD)/Makefile
 test: deps build
 	scripts/lint $(BUILD)
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS) -LE fleet
-	scripts/memcheck $(BUILD)
+	scripts/memcheck $(BUILD) $(JOBS)
 	$(MAKE) package-check
 	$(MAKE) asan-unit
 
@@ -67,7 +67,7 @@ asan-unit:
 # The unit tests under valgrind memcheck; tests/memcheck.supp lists the leaks the
 # design leaves to process exit.
 memcheck: build
-	scripts/memcheck $(BUILD)
+	scripts/memcheck $(BUILD) $(JOBS)
 
 # libFuzzer targets (tests/fuzz): the product libraries built with clang, the
 # sanitizers and coverage instrumentation, then each target run FUZZ_SECONDS.

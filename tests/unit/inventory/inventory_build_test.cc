@@ -134,6 +134,16 @@ class InventoryBuild : public ::testing::Test {
         RemoveDataFile();
         return Summary(result);
     }
+    // Runs a -c build that must end the run; returns the fault it hands up.
+    RunFault BuildFatal() {
+        g_iFlag = FLAG_SHOW_CURRENT;
+        testing::internal::CaptureStdout();
+        RunFault fault;
+        EXPECT_EQ(build_NIC_list(&fault), BUILD_FATAL);
+        stdout_ = testing::internal::GetCapturedStdout();
+        RemoveDataFile();
+        return fault;
+    }
     // The data file the build named in its output is the case's to remove.
     void RemoveDataFile() {
         size_t at = stdout_.find("please check /tmp/data");
@@ -225,12 +235,7 @@ TEST_F(InventoryBuild, MissingPciIdFileEndsTheBuild) {
     Port("0000:0b:00.0", "16.35.2000", "MT_0000000080");
     Port("0000:5e:00.0", "2.42.5000", "MT_1090111019");
     testing::internal::CaptureStderr();
-    g_iFlag = FLAG_SHOW_CURRENT;
-    testing::internal::CaptureStdout();
-    RunFault fault;
-    EXPECT_EQ(build_NIC_list(&fault), BUILD_FATAL);
-    stdout_ = testing::internal::GetCapturedStdout();
-    RemoveDataFile();
+    RunFault fault = BuildFatal();
     EXPECT_EQ(fault.status, 1);
     EXPECT_EQ(fault.line.rfind("\n\nFWUPG_ERROR: RC = 1\ninventory_build.cc,", 0), 0u)
         << fault.line;
@@ -249,12 +254,7 @@ TEST_F(InventoryBuild, MissingCatalogEndsTheBuild) {
     Port("0000:0b:00.0", "16.35.2000", "MT_0000000080");
     Port("0000:5e:00.0", "2.42.5000", "MT_1090111019");
     ASSERT_EQ(remove((dir_.path() + "/nic_fw/NICFWData.xml").c_str()), 0);
-    g_iFlag = FLAG_SHOW_CURRENT;
-    testing::internal::CaptureStdout();
-    RunFault fault;
-    EXPECT_EQ(build_NIC_list(&fault), BUILD_FATAL);
-    stdout_ = testing::internal::GetCapturedStdout();
-    RemoveDataFile();
+    RunFault fault = BuildFatal();
     EXPECT_EQ(fault.status, 1);
     EXPECT_EQ(fault.line, "");
     EXPECT_NE(dir_.Read("mstflint.log").find("] Unable to open nic_fw/NICFWData.xml\n"),
